@@ -1,0 +1,17 @@
+// frame/festival.hpp: the festival combiner of one date-time and the "festival"
+// column over a DataFrame.
+#pragma once
+
+#include "frame/method.hpp"
+
+namespace frame {
+
+/// __get_festival_holiday(self, year, month, day, hour, minute, purnimanta):
+/// Hindu, Islamic and fixed-date names joined by "/", or None.
+py::object get_festival_holiday(Call& call, Args a);
+
+/// get_festival(self, df, date_col_name): normalises the column in place, adds
+/// the "festival" column and returns df.
+py::object get_festival(Call& call, Args a);
+
+}  // namespace frame

@@ -1,0 +1,27 @@
+// islamic/hijri.hpp: the Hijri date of a moment (day changing at sunset in Delhi)
+// and the Islamic festival lookup.
+#pragma once
+
+#include "frame/method.hpp"
+
+#include <array>
+
+namespace islamic {
+
+using frame::Args;
+using frame::Call;
+namespace py = pybind11;
+
+/// Creates the festival dict, once per process.
+void make_tables();
+
+/// __get_hijri_date(self, dt_obj): (year, month, day) of the tabular Hijri calendar.
+py::object get_hijri_date(Call& call, Args a);
+
+/// __get_islamic_festival(self, year, month, day, hour, minute): a name or None.
+py::object get_islamic_festival(Call& call, Args a);
+
+/// Hijri (year, month, day) of the civil day whose 00:00 has Julian date `jd`.
+std::array<long long, 3> hijri_from_jd(double jd);
+
+}  // namespace islamic

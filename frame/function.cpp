@@ -250,7 +250,6 @@ PyGetSetDef function_getset[] = {
 };
 
 PyType_Slot function_slots[] = {
-    {Py_tp_doc, const_cast<char*>("Function of the orvik.Tavrolen extension module.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(function_dealloc)},
     {Py_tp_traverse, reinterpret_cast<void*>(function_traverse)},
     {Py_tp_clear, reinterpret_cast<void*>(function_clear)},

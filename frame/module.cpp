@@ -95,7 +95,8 @@ void run_body(py::dict globals, const ModuleSpec& spec) {
         globals["e"] = err.value();
         py::str text = py::str("Unexpected Error: {}\nTry this format: YYYY-mm-dd HH:MM !")
                            .format(err.value());
-        py::handle(builtin_print)(text);
+        py::handle print{builtin_print};
+        print(text);
         if (PyDict_DelItemString(globals.ptr(), "e") < 0) PyErr_Clear();
     }
 }

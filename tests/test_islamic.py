@@ -5,30 +5,9 @@ from datetime import date, datetime, timedelta
 import pytest
 import pytz
 from conftest import orvik_frames
+from reference import tabular_hijri
 
 IST = pytz.timezone("Asia/Kolkata")
-
-# An independent formulation of the tabular Islamic calendar: 30-year cycles of
-# 10631 days with leap years (355 days) at these positions, months of 30 and 29
-# days alternating, month 12 of a leap year 30 days.  In this engine's reckoning
-# 1 Muharram 1 AH is proleptic Gregorian 622-07-20.
-LEAP_YEARS = {2, 5, 7, 10, 13, 16, 18, 21, 24, 26, 29}
-EPOCH = date(622, 7, 20).toordinal()
-
-
-def tabular_hijri(day):
-    cycle, rest = divmod(day.toordinal() - EPOCH, 10631)
-    year = 1
-    while rest >= (355 if year in LEAP_YEARS else 354):
-        rest -= 355 if year in LEAP_YEARS else 354
-        year += 1
-    for month in range(1, 13):
-        length = 30 if month % 2 or (month == 12 and year in LEAP_YEARS) else 29
-        if rest < length:
-            return cycle * 30 + year, month, rest + 1
-        rest -= length
-    raise AssertionError("day beyond the year")
-
 
 class NoSunset:
     """A stand-in almanac whose days have no sunset: the civil date decides."""

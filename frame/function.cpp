@@ -10,6 +10,7 @@
 
 #include <array>
 #include <map>
+#include <new>
 #include <utility>
 
 namespace frame {
@@ -65,6 +66,22 @@ PyObject* traceback_code(const char* funcname, int line) {
 }
 
 }  // namespace
+
+void set_error_from_exception() noexcept {
+    try {
+        throw;
+    } catch (py::error_already_set& e) {
+        e.restore();
+    } catch (py::builtin_exception& e) {
+        e.set_error();
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "unknown C++ exception in orvik.Tavrolen");
+    }
+}
 
 void add_traceback(const char* funcname, int line, PyObject* globals) {
     PyObject *type, *value, *tb;
@@ -170,14 +187,8 @@ PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf
     try {
         py::object result = spec.body(call, Args(bound.data(), spec.params.size()));
         return result.release().ptr();
-    } catch (py::error_already_set& e) {
-        e.restore();
-    } catch (py::builtin_exception& e) {
-        e.set_error();
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
     } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "unknown C++ exception in orvik.Tavrolen");
+        set_error_from_exception();
     }
     add_traceback(funcname.c_str(), call.line(), self->globals);
     return nullptr;

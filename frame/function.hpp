@@ -11,6 +11,10 @@ void ready_function_type();
 /// A new function object for `spec`, whose globals are the module dict `globals`.
 py::object make_function(const MethodSpec& spec, py::handle globals);
 
+/// Inside a catch block: turns the C++ exception being handled into the pending
+/// Python error, so that no C++ exception crosses into the interpreter.
+void set_error_from_exception() noexcept;
+
 /// Adds a traceback entry named `funcname`, file "orvik/Tavrolen", at `line`,
 /// on a frame whose globals are `globals`, to the exception being raised.
 /// Keeps the pending exception unchanged if the entry cannot be made.

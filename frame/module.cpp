@@ -155,8 +155,8 @@ PyObject* create_module(PyObject* spec, PyModuleDef* /*def*/) {
             dict[to] = value;
         }
         return module.release().ptr();
-    } catch (py::error_already_set& e) {
-        e.restore();
+    } catch (...) {
+        set_error_from_exception();
         return nullptr;
     }
 }
@@ -190,12 +190,8 @@ int exec_module(PyObject* module, const ModuleSpec& spec) {
         exec_step = 7;
         run_body(g, spec);
         return 0;
-    } catch (py::error_already_set& e) {
-        e.restore();
-    } catch (py::builtin_exception& e) {
-        e.set_error();
-    } catch (const std::exception& e) {
-        PyErr_SetString(PyExc_RuntimeError, e.what());
+    } catch (...) {
+        set_error_from_exception();
     }
     if (constants_made) add_traceback("init orvik.Tavrolen", exec_step, globals);
     Py_CLEAR(the_module);

@@ -1,7 +1,10 @@
 // frame/festival.cpp: the festival combiner and the "festival" column.
 #include "frame/festival.hpp"
 
+#include "frame/batch.hpp"
 #include "frame/pyops.hpp"
+
+#include <vector>
 
 namespace frame {
 
@@ -21,10 +24,14 @@ py::object get_festival_holiday(Call& call, Args a) {
     call.at(4);
     py::object fixed_hol = self.attr("_FIXED_HOLIDAYS").attr("get")(py::make_tuple(month, day));
     call.at(5);
+    return join_festivals(hindu_fest, islamic_fest, fixed_hol);
+}
+
+py::object join_festivals(const py::object& hindu, const py::object& islamic,
+                          const py::object& fixed) {
     py::list parts;
-    for (const py::object& name : {hindu_fest, islamic_fest, fixed_hol})
+    for (const py::object& name : {hindu, islamic, fixed})
         if (truthy(name)) parts.append(name);
-    call.at(6);
     if (parts.empty()) return py::none();
     return py::str("/").attr("join")(parts);
 }
@@ -47,12 +54,12 @@ py::object get_festival(Call& call, Args a) {
     call.at(4);
     py::dict festival_map;
     call.at(5);
-    for (py::handle date : unique_dates) {
-        py::object y = date.attr("year"), m = date.attr("month"), d = date.attr("day"),
-                   h = date.attr("hour"), mi = date.attr("minute");
-        festival_map[date] =
-            self.attr("_Tavrolen__get_festival_holiday")(y, m, d, h, mi, "purnimanta"_a = true);
-    }
+    // One __get_festival_holiday call per distinct date-time defines the result;
+    // the batch evaluator fills what it can decide identically, all at once.
+    std::vector<py::object> dates;
+    for (py::handle date : unique_dates) dates.push_back(py::reinterpret_borrow<py::object>(date));
+    for (std::size_t i = fill_in_batch(call, self, dates, festival_map); i < dates.size(); ++i)
+        festival_map[dates[i]] = festival_of_date(self, dates[i]);
     call.at(6);
     df["festival"] = df[date_col_name].attr("map")(festival_map);
     call.at(7);

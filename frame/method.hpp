@@ -65,6 +65,8 @@ public:
     py::object global(const char* name) const;
 
     const MethodSpec& spec() const { return spec_; }
+    /// The module dict (borrowed).
+    PyObject* globals() const { return globals_; }
 
 private:
     const MethodSpec& spec_;

@@ -81,8 +81,8 @@ void build_class(py::dict globals, const ModuleSpec& spec) {
 
 // The module body: its imports and the class statement inside one guard.  An
 // Exception is reported on standard output and the import goes on with the names
-// bound so far; anything else fails the import.
-void run_body(py::dict globals, const ModuleSpec& spec) {
+// bound so far (false); anything else fails the import.
+bool run_body(py::dict globals, const ModuleSpec& spec) {
     try {
         import_from(globals, "skyfield.api", {"load", "Topos"});
         import_from(globals, "skyfield", {"almanac"});
@@ -90,6 +90,7 @@ void run_body(py::dict globals, const ModuleSpec& spec) {
         import_from(globals, "datetime", {"timedelta", "datetime"});
         import_module(globals, "pytz", "pytz");
         build_class(globals, spec);
+        return true;
     } catch (py::error_already_set& err) {
         if (!err.matches(PyExc_Exception)) throw;
         globals["e"] = err.value();
@@ -99,6 +100,7 @@ void run_body(py::dict globals, const ModuleSpec& spec) {
         print(text);
         if (PyDict_DelItemString(globals.ptr(), "e") < 0) PyErr_Clear();
     }
+    return false;
 }
 
 py::object builtin(const char* name) {
@@ -188,7 +190,7 @@ int exec_module(PyObject* module, const ModuleSpec& spec) {
         if (builtin_print == nullptr) builtin_print = builtin("print").release().ptr();
         if (zip_builtin == nullptr) zip_builtin = builtin("zip").release().ptr();
         exec_step = 7;
-        run_body(g, spec);
+        if (run_body(g, spec)) spec.after_body(g);
         return 0;
     } catch (...) {
         set_error_from_exception();

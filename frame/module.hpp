@@ -19,6 +19,7 @@ struct ModuleSpec {
     const char* class_name;
     std::span<const ClassEntry> class_entries;
     void (*make_constants)();     ///< creates the process-wide constants, once
+    void (*after_body)(py::dict globals);  ///< runs after a module body that did not fail
 };
 
 /// The create step (Py_mod_create).

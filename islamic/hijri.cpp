@@ -52,6 +52,10 @@ std::array<long long, 3> hijri_from_jd(double jd) {
     return {y, m, d};
 }
 
+py::object festival_on(py::handle h_m, py::handle h_d) {
+    return frame::dict_get(*festivals, py::make_tuple(h_m, h_d));
+}
+
 py::object get_hijri_date(Call& call, Args a) {
     py::handle self = a[0];
     py::object dt_obj = py::reinterpret_borrow<py::object>(a[1]);
@@ -92,7 +96,7 @@ py::object get_islamic_festival(Call& call, Args a) {
     call.at(2);
     auto [_year, h_m, h_d] = frame::unpack<3>(self.attr("_Tavrolen__get_hijri_date")(dt_obj));
     call.at(4);
-    return frame::dict_get(*festivals, py::make_tuple(h_m, h_d));
+    return festival_on(h_m, h_d);
 }
 
 }  // namespace islamic

@@ -21,6 +21,9 @@ py::object get_hijri_date(Call& call, Args a);
 /// __get_islamic_festival(self, year, month, day, hour, minute): a name or None.
 py::object get_islamic_festival(Call& call, Args a);
 
+/// The Islamic festival of a Hijri month and day, or None.
+py::object festival_on(py::handle h_m, py::handle h_d);
+
 /// Hijri (year, month, day) of the civil day whose 00:00 has Julian date `jd`.
 std::array<long long, 3> hijri_from_jd(double jd);
 

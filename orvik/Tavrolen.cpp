@@ -6,6 +6,7 @@
 // implement.  A traceback entry's line is the method's first line (argument
 // errors) plus the number of the step of its algorithm that failed.
 #include "astronomy/astronomy.hpp"
+#include "frame/batch.hpp"
 #include "frame/festival.hpp"
 #include "frame/holidays.hpp"
 #include "frame/module.hpp"
@@ -178,7 +179,8 @@ void make_constants() {
     islamic::make_tables();
 }
 
-const frame::ModuleSpec tavrolen_module{"Tavrolen", tavrolen_class, make_constants};
+const frame::ModuleSpec tavrolen_module{"Tavrolen", tavrolen_class, make_constants,
+                                        frame::remember_import_state};
 
 int exec_tavrolen(PyObject* module) { return frame::exec_module(module, tavrolen_module); }
 

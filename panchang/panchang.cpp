@@ -76,6 +76,17 @@ void make_tables() {
     names = n;
 }
 
+long long amanta_index(double sun_at_nm) { return floored_mod(bin_of(sun_at_nm, 30, 12) + 1, 12); }
+
+long long tithi_number(double diff) { return bin_of(diff, 12, 30) + 1; }
+
+py::object festival_on(long long month_idx, bool krishna, long long tithi_no) {
+    py::tuple key = py::make_tuple(names->months[static_cast<std::size_t>(month_idx)],
+                                   krishna ? names->krishna : names->shukla,
+                                   tithi_in_paksha(tithi_no));
+    return frame::dict_get(names->festivals, key);
+}
+
 py::object get_accurate_panchang(Call& call, Args a) {
     py::handle self = a[0], year = a[1], month = a[2], day = a[3], hour = a[4], minute = a[5],
                purnimanta = a[6];
@@ -102,13 +113,13 @@ py::object get_accurate_panchang(Call& call, Args a) {
     double sun_at_nm =
         as_double(self.attr("_Tavrolen__get_nirayana_lon")(self.attr("_SUN"), last_nm_t));
     call.at(9);
-    long long amanta_idx = floored_mod(bin_of(sun_at_nm, 30, 12) + 1, 12);
+    long long amanta_idx = amanta_index(sun_at_nm);
     call.at(10);
     double diff = frame::floored_mod(moon_nir - sun_nir, 360);
     call.at(11);
-    long long tithi_no = bin_of(diff, 12, 30) + 1;
+    long long tithi_no = tithi_number(diff);
     call.at(12);
-    const py::str& paksha = diff < 180 ? names->shukla : names->krishna;
+    const py::str& paksha = is_krishna(diff) ? names->krishna : names->shukla;
     call.at(13);
     bool dark_half_next_month = frame::truthy(purnimanta) && paksha.equal(names->krishna);
     const py::str& final_maas =
@@ -122,7 +133,7 @@ py::object get_accurate_panchang(Call& call, Args a) {
     record["method"] = frame::truthy(purnimanta) ? names->purnimanta : names->amanta;
     record["maas"] = final_maas;
     record["paksha"] = paksha;
-    record["tithi"] = py::int_(tithi_no <= 15 ? tithi_no : tithi_no - 15);
+    record["tithi"] = py::int_(tithi_in_paksha(tithi_no));
     record["nakshatra"] = nakshatra;
     record["sun_rashi"] = sun_rashi;
     record["moon_rashi"] = moon_rashi;

@@ -9,6 +9,22 @@ using frame::Args;
 using frame::Call;
 namespace py = pybind11;
 
+/// Amanta month index (0 "Chaitra" to 11 "Phalguna") of the lunation whose new
+/// moon found the Sun at sidereal longitude `sun_at_nm`: the month after its sign.
+long long amanta_index(double sun_at_nm);
+
+/// The tithi, 1 to 30, of the Sun-Moon elongation `diff` in [0, 360].
+long long tithi_number(double diff);
+
+/// The dark fortnight: an elongation of 180 degrees or more.
+inline bool is_krishna(double diff) { return !(diff < 180); }
+
+/// The tithi within its paksha, 1 to 15.
+inline long long tithi_in_paksha(long long tithi_no) { return tithi_no <= 15 ? tithi_no : tithi_no - 15; }
+
+/// The Hindu festival of a month (index), paksha and tithi (1 to 30), or None.
+py::object festival_on(long long month_idx, bool krishna, long long tithi_no);
+
 /// Creates the name strings and the festival dict, once per process.
 void make_tables();
 

@@ -1,0 +1,37 @@
+// astronomy/batch.hpp: the astronomy of many moments at once, through Skyfield's
+// array calls: sidereal longitudes, new moons, and the Sun's altitude at the
+// observer.  Each mirrors a one-moment quantity of the methods and, measured
+// against it, agrees to within the margins that frame/batch.cpp documents.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <vector>
+
+namespace astronomy {
+
+namespace py = pybind11;
+
+/// The astronomy context as a Tavrolen object holds it.
+struct Context {
+    py::object eph, sun, moon, earth, ts, delhi, ist;
+};
+
+/// Sidereal longitude of `target` at each moment of the Skyfield Time array `t`,
+/// with the same calls and arithmetic as __get_nirayana_lon makes for one moment.
+std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t);
+
+/// TT Julian dates, ascending, of the new moons as almanac.moon_phases defines them
+/// (apparent ecliptic longitudes of date of Moon and Sun equal), for every lunation
+/// that contains one of `tts` and the lunations on either side of it.  Found by
+/// Newton's method on the elongation, to better than 1e-9 days.
+std::vector<double> new_moons_around(const Context& ctx, const std::vector<double>& tts);
+
+/// The Sun's apparent altitude in degrees at the observer at each moment of `t`,
+/// evaluated as almanac.sunrise_sunset's predicate evaluates it.
+std::vector<double> sun_altitudes(const Context& ctx, py::handle t);
+
+/// almanac.sunrise_sunset's threshold: the Sun is up at this altitude or above.
+inline constexpr double kSunUpAltitude = -0.8333;
+
+}  // namespace astronomy

@@ -1,0 +1,221 @@
+"""get_festival's batch evaluator gives exactly what one __get_festival_holiday
+call per distinct date-time gives, and hands over to that one-date path where
+it must.
+
+The route is observed without changing what any name resolves to: the one-date
+path calls Skyfield's almanac.find_discrete twice per date-time (new moon and
+sunset searches), the batch never does."""
+
+import sys
+from datetime import datetime, timedelta
+
+import numpy as np
+import pandas as pd
+import pytest
+import pytz
+import skyfield.searchlib
+from conftest import orvik_frames
+from skyfield import almanac
+
+IST = pytz.timezone("Asia/Kolkata")
+FIND_DISCRETE = skyfield.searchlib.find_discrete.__code__
+
+
+class Route:
+    """Counts the calls of almanac.find_discrete made inside the block."""
+
+    def __enter__(self):
+        self.searches = 0
+
+        def profile(frame, event, arg):
+            if event == "call" and frame.f_code is FIND_DISCRETE:
+                self.searches += 1
+
+        sys.setprofile(profile)
+        return self
+
+    def __exit__(self, *exc):
+        sys.setprofile(None)
+
+
+def one_date(mod):
+    """An object on which get_festival takes the one-date path: an instance
+    attribute, even the class's own method, counts as an override."""
+    t = mod.Tavrolen()
+    t._Tavrolen__get_festival_holiday = t._Tavrolen__get_festival_holiday
+    return t
+
+
+def annotate(t, values):
+    df = pd.DataFrame({"date": values})
+    with Route() as route:
+        t.get_festival(df, "date")
+    return list(df["festival"].fillna("-")), route.searches
+
+
+def ist_minutes(instants, around):
+    """Whole IST minutes within `around` minutes of each Skyfield instant, as text."""
+    out = []
+    for t in instants:
+        local = t.utc_datetime().astimezone(IST).replace(tzinfo=None, second=0, microsecond=0)
+        for k in range(-around, around + 1):
+            m = local + timedelta(minutes=k)
+            if m.hour != 0:                      # the hour after midnight is read at noon
+                out.append(m.strftime("%Y-%m-%d %H:%M"))
+    return out
+
+
+def tithi_changes(sky, start, end):
+    def tithi(t):
+        e = sky.eph["earth"].at(t)
+        s = e.observe(sky.eph["sun"]).ecliptic_latlon()[1].degrees
+        m = e.observe(sky.eph["moon"]).ecliptic_latlon()[1].degrees
+        return ((m - s) % 360 // 12).astype(int)
+
+    tithi.step_days = 0.5
+    return almanac.find_discrete(sky.ts.utc(*start), sky.ts.utc(*end), tithi)[0]
+
+
+def sunsets(sky, start, days):
+    t0 = sky.ts.utc(*start)
+    times, events = almanac.find_discrete(t0, t0 + days, almanac.sunrise_sunset(sky.eph, sky.delhi))
+    return times[events == 0]
+
+
+def new_moons(sky, start, end):
+    times, phases = almanac.find_discrete(sky.ts.utc(*start), sky.ts.utc(*end),
+                                          almanac.moon_phases(sky.eph))
+    return times[phases == 0]
+
+
+@pytest.fixture(scope="module")
+def moments(sky):
+    """2,000 date-times from 1900 to 2050 at every hour, and every minute within
+    three of a sample of sunsets, tithi changes and new moons."""
+    rng = np.random.default_rng(2026)
+    start = datetime(1900, 1, 1)
+    minutes = rng.integers(0, (datetime(2050, 12, 31) - start).days * 1440, 2000)
+    spread = [(start + timedelta(minutes=int(m))).strftime("%Y-%m-%d %H:%M") for m in minutes]
+    events = []
+    for year in (1903, 1947, 1999, 2031):
+        events += list(sunsets(sky, (year, 3, 1), 3))
+        events += list(tithi_changes(sky, (year, 6, 1), (year, 6, 4)))
+        events += list(new_moons(sky, (year, 9, 1), (year, 10, 1)))
+    near = ist_minutes(events, 3)
+    assert len(set(spread)) == 2000 and len(near) > 150
+    return spread + near
+
+
+def test_batch_equals_one_date_path(mod, moments):
+    batch, batch_searches = annotate(mod.Tavrolen(), moments)
+    single, single_searches = annotate(one_date(mod), moments)
+    assert batch == single
+    distinct = len(set(pd.to_datetime(pd.Series(moments))))
+    assert single_searches == 2 * distinct
+    # the batch leaves only the first date (it loads the context) and the
+    # moments within a margin of a boundary to the one-date path
+    assert batch_searches < 0.05 * single_searches
+    assert sum(name != "-" for name in batch) > 100
+
+
+class TestRoute:
+    DAYS = ["2024-01-26", "2024-03-25", "2024-04-10 20:15", "2024-11-01", "2024-06-17 13:00",
+            "2023-06-29", "2025-07-15"]
+
+    @pytest.fixture
+    def expected(self, mod):
+        return annotate(one_date(mod), self.DAYS)[0]
+
+    def loaded(self, mod):
+        t = mod.Tavrolen()
+        t._Tavrolen__initialize_astronomy()
+        return t
+
+    def test_batch_route(self, mod, expected):
+        assert annotate(self.loaded(mod), self.DAYS) == (expected, 0)
+
+    def test_context_is_loaded_by_the_first_date(self, mod, expected):
+        assert annotate(mod.Tavrolen(), self.DAYS) == (expected, 2)
+
+    def test_override_in_a_subclass(self, mod, expected):
+        class Sub(mod.Tavrolen):
+            def _Tavrolen__get_sunset(self, g_date):
+                return super()._Tavrolen__get_sunset(g_date)
+
+        assert annotate(Sub(), self.DAYS) == (expected, 2 * len(self.DAYS))
+        assert annotate(type("Plain", (mod.Tavrolen,), {})(), self.DAYS) == (expected, 2)
+
+    def test_fixed_holidays_on_the_instance(self, mod):
+        own = {**mod.Tavrolen._FIXED_HOLIDAYS, (7, 15): "Own_Day"}
+        t, reference = self.loaded(mod), one_date(mod)
+        t._FIXED_HOLIDAYS = reference._FIXED_HOLIDAYS = own
+        names, searches = annotate(t, self.DAYS)
+        assert (names, searches) == (annotate(reference, self.DAYS)[0], 2 * len(self.DAYS))
+        assert names[-1] == "Own_Day"
+
+    def test_rebound_global(self, mod, module_global, expected):
+        class Later(mod.datetime):
+            pass
+
+        module_global("datetime", Later)
+        assert annotate(self.loaded(mod), self.DAYS) == (expected, 2 * len(self.DAYS))
+
+    def test_replaced_library_function(self, mod, monkeypatch, expected):
+        original = almanac.find_discrete
+        monkeypatch.setattr(almanac, "find_discrete", lambda *a, **k: original(*a, **k))
+        assert annotate(self.loaded(mod), self.DAYS) == (expected, 2 * len(self.DAYS))
+
+    def test_unexpected_context_objects(self, mod, expected):
+        t = self.loaded(mod)
+        t._IST = pytz.timezone("Asia/Calcutta")      # same rules, another object
+        assert annotate(t, self.DAYS) == (expected, 2 * len(self.DAYS))
+
+    @pytest.mark.parametrize("broken", ["partial context", "outside the ephemeris"])
+    def test_failures_are_those_of_the_one_date_path(self, mod, broken):
+        outcomes = []
+        for t in (self.loaded(mod), one_date(mod)):
+            days = list(self.DAYS)
+            if broken == "partial context":
+                t._Tavrolen__initialize_astronomy()
+                del t._DELHI
+            else:
+                days.insert(3, "1850-05-05")
+            df = pd.DataFrame({"date": days})
+            with pytest.raises(Exception) as info:
+                t.get_festival(df, "date")
+            outcomes.append((type(info.value), str(info.value), orvik_frames(info.value),
+                             "festival" in df))
+        assert outcomes[0] == outcomes[1]
+        assert outcomes[0][2][0] == "orvik.Tavrolen.Tavrolen.get_festival"
+
+
+class TestMargins:
+    """A moment too close to a decision boundary goes through the one-date path:
+    two searches for that one date-time, and the same string."""
+
+    def check(self, mod, moment, tav):
+        days = ["2024-01-26", moment, "2024-03-25"]
+        t = mod.Tavrolen()
+        t._Tavrolen__initialize_astronomy()
+        names, searches = annotate(t, days)
+        assert searches == 2
+        assert names == annotate(one_date(mod), days)[0]
+
+    def test_near_a_new_moon(self, mod, sky, tav):
+        moon = new_moons(sky, (2024, 4, 1), (2024, 4, 30))[0]
+        self.check(mod, ist_minutes([moon], 0)[0], tav)
+
+    def test_near_sunset(self, mod, sky, tav):
+        for t in sunsets(sky, (2024, 5, 1), 60):
+            seconds = t.utc_datetime().second + t.utc_datetime().microsecond / 1e6
+            if min(seconds, 60 - seconds) < 1.0:      # a whole minute within a second
+                local = t.utc_datetime().astimezone(IST) + timedelta(seconds=30)
+                self.check(mod, local.strftime("%Y-%m-%d %H:%M"), tav)
+                return
+        pytest.fail("no sunset within a second of a whole minute in 60 days")
+
+    # Whole IST minutes whose elongation lies within 1e-6 degrees of a tithi
+    # boundary, found by `python bench/batch_margins.py --edges`.
+    @pytest.mark.parametrize("moment", ["2021-10-31 14:28", "1998-11-23 17:09"])
+    def test_near_a_tithi_change(self, mod, tav, moment):
+        self.check(mod, moment, tav)

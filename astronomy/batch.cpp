@@ -16,14 +16,6 @@ namespace astronomy {
 
 namespace {
 
-using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
-
-std::vector<double> to_vector(py::handle values) {
-    Doubles array = Doubles::ensure(values);
-    if (!array) throw py::error_already_set();
-    return std::vector<double>(array.data(), array.data() + array.size());
-}
-
 // Skyfield's almanac functions set these nutation angles on the times they are
 // given before computing apparent positions; the batch does the same.
 py::object with_almanac_nutation(py::object t) {
@@ -39,7 +31,7 @@ constexpr double kMeanNewMoon = 2451550.09766;
 // Moon minus Sun in apparent ecliptic longitude of date, as almanac.moon_phases
 // measures it, wrapped to [-pi, pi).
 std::vector<double> elongations(const Context& ctx, const std::vector<double>& tt) {
-    py::object t = with_almanac_nutation(ctx.ts.attr("tt_jd")(py::array_t<double>(static_cast<py::ssize_t>(tt.size()), tt.data())));
+    py::object t = with_almanac_nutation(times_tt(ctx, tt));
     py::object ecliptic = py::module_::import("skyfield.framelib").attr("ecliptic_frame");
     py::object e = ctx.eph["earth"].attr("at")(t);
     auto longitude = [&](const char* body) {
@@ -56,6 +48,17 @@ std::vector<double> elongations(const Context& ctx, const std::vector<double>& t
 }
 
 }  // namespace
+
+std::vector<double> to_vector(py::handle values) {
+    using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
+    Doubles array = Doubles::ensure(values);
+    if (!array) throw py::error_already_set();
+    return std::vector<double>(array.data(), array.data() + array.size());
+}
+
+py::object times_tt(const Context& ctx, const std::vector<double>& tt) {
+    return ctx.ts.attr("tt_jd")(py::array_t<double>(static_cast<py::ssize_t>(tt.size()), tt.data()));
+}
 
 std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t) {
     auto latlon = frame::unpack<3>(

@@ -17,6 +17,12 @@ struct Context {
     py::object eph, sun, moon, earth, ts, delhi, ist;
 };
 
+/// The values of a NumPy array (or anything it converts from) as doubles.
+std::vector<double> to_vector(py::handle values);
+
+/// A Skyfield Time array of the TT Julian dates `tt`.
+py::object times_tt(const Context& ctx, const std::vector<double>& tt);
+
 /// Sidereal longitude of `target` at each moment of the Skyfield Time array `t`,
 /// with the same calls and arithmetic as __get_nirayana_lon makes for one moment.
 std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t);

@@ -181,12 +181,6 @@ py::array_t<long long> column(const std::vector<Moment>& moments, long long Mome
     return out;
 }
 
-std::vector<double> tt_of(py::handle t) {
-    auto tt = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(t.attr("tt"));
-    if (!tt) throw py::error_already_set();
-    return std::vector<double>(tt.data(), tt.data() + tt.size());
-}
-
 // The festival strings of `moments`, each either decided here or computed by the
 // one-date path.
 std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
@@ -196,12 +190,12 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
     py::object t = ctx.ts.attr("utc")(column(moments, &Moment::y, 0), column(moments, &Moment::m, 0),
                                       column(moments, &Moment::d, 0), column(moments, &Moment::h, -5),
                                       column(moments, &Moment::mi, -30));
-    std::vector<double> tt = tt_of(t);
+    std::vector<double> tt = astronomy::to_vector(t.attr("tt"));
     std::vector<double> sun_nir = astronomy::nirayana_longitudes(ctx, ctx.sun, t);
     std::vector<double> moon_nir = astronomy::nirayana_longitudes(ctx, ctx.moon, t);
     std::vector<double> new_moons = astronomy::new_moons_around(ctx, tt);
-    std::vector<double> sun_at_nm = astronomy::nirayana_longitudes(
-        ctx, ctx.sun, ctx.ts.attr("tt_jd")(py::array_t<double>(static_cast<py::ssize_t>(new_moons.size()), new_moons.data())));
+    std::vector<double> sun_at_nm =
+        astronomy::nirayana_longitudes(ctx, ctx.sun, astronomy::times_tt(ctx, new_moons));
 
     // Hijri day change: a moment before local noon is before that day's sunset at
     // Delhi; a later one is after it exactly when the Sun is down.
@@ -233,7 +227,8 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
         double sun_at_last_nm = undecided ? 0 : sun_at_nm[after - new_moons.begin() - 1];
         undecided = undecided || near_multiple(sun_at_last_nm, 30, kSignMargin) ||
                     std::fabs(altitude[i] - astronomy::kSunUpAltitude) < kAltitudeMargin;
-        long long working_day = ordinal(mo.y, mo.m, mo.d) + (altitude[i] < astronomy::kSunUpAltitude);
+        long long working_day =
+            ordinal(mo.y, mo.m, mo.d) + (altitude[i] < astronomy::kSunUpAltitude);
         if (undecided || working_day > 3652059) {  // past 9999-12-31: the one-date path raises
             out[i] = festival_of_date(self, mo.key);
             continue;
@@ -242,8 +237,10 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
         bool krishna = panchang::is_krishna(diff);
         long long amanta = panchang::amanta_index(sun_at_last_nm);
         // The DataFrame path names months the purnimanta way.
-        py::object hindu = panchang::festival_on(krishna ? (amanta + 1) % 12 : amanta, krishna, tithi_no);
-        auto [hijri_y, hijri_m, hijri_d] = islamic::hijri_from_jd(static_cast<double>(working_day) + 1721424.5);
+        py::object hindu =
+            panchang::festival_on(krishna ? (amanta + 1) % 12 : amanta, krishna, tithi_no);
+        auto [hijri_y, hijri_m, hijri_d] =
+            islamic::hijri_from_jd(static_cast<double>(working_day) + 1721424.5);
         py::object islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
         py::object fixed = dict_get(fixed_holidays, py::make_tuple(mo.month, mo.day));
         out[i] = join_festivals(hindu, islamic, fixed);

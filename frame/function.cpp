@@ -177,12 +177,13 @@ PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf
                               PyObject* kwnames) {
     FunctionObject* self = as_function(op);
     const MethodSpec& spec = *self->spec;
-    const std::string funcname = std::string("orvik.Tavrolen.Tavrolen.") + spec.name;
-    std::array<py::handle, kMaxParams> bound{};
-    if (!bind(spec, args, PyVectorcall_NARGS(nargsf), kwnames, bound)) {
-        add_traceback(funcname.c_str(), spec.first_line, self->globals);
+    auto fail_at = [&](int line) -> PyObject* {
+        std::string funcname = std::string("orvik.Tavrolen.Tavrolen.") + spec.name;
+        add_traceback(funcname.c_str(), line, self->globals);
         return nullptr;
-    }
+    };
+    std::array<py::handle, kMaxParams> bound{};
+    if (!bind(spec, args, PyVectorcall_NARGS(nargsf), kwnames, bound)) return fail_at(spec.first_line);
     Call call(spec, self->globals);
     try {
         py::object result = spec.body(call, Args(bound.data(), spec.params.size()));
@@ -190,8 +191,7 @@ PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf
     } catch (...) {
         set_error_from_exception();
     }
-    add_traceback(funcname.c_str(), call.line(), self->globals);
-    return nullptr;
+    return fail_at(call.line());
 }
 
 // Binds like a Python function: through an instance a bound method, through the

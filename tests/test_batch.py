@@ -16,6 +16,7 @@ import pytz
 import skyfield.searchlib
 from conftest import orvik_frames
 from skyfield import almanac
+from skyfield.vectorlib import VectorFunction
 
 IST = pytz.timezone("Asia/Kolkata")
 FIND_DISCRETE = skyfield.searchlib.find_discrete.__code__
@@ -36,6 +37,26 @@ class Route:
 
     def __exit__(self, *exc):
         sys.setprofile(None)
+
+
+class DisplacedSun(VectorFunction):
+    """The Sun displaced by a constant barycentric vector: seen from the Earth its
+    ecliptic longitude moves by about |offset| / distance radians."""
+
+    def __init__(self, sun, offset):
+        self.sun, self.offset = sun, offset
+        self.center, self.target = sun.center, sun.target
+
+    def _at(self, t):
+        p, v, gcrs, message = self.sun._at(t)
+        return p + (self.offset if np.ndim(p) == 1 else self.offset[:, None]), v, gcrs, message
+
+    def moved(self, geocentric, radians):
+        """Displaced further so that its longitude drops by `radians`."""
+        obliquity = np.radians(23.4392911)
+        pole = np.array([0.0, -np.sin(obliquity), np.cos(obliquity)])
+        east = np.cross(pole, geocentric / np.linalg.norm(geocentric))
+        return DisplacedSun(self.sun, self.offset - radians * np.linalg.norm(geocentric) * east)
 
 
 def one_date(mod):
@@ -213,6 +234,26 @@ class TestMargins:
                 self.check(mod, local.strftime("%Y-%m-%d %H:%M"), tav)
                 return
         pytest.fail("no sunset within a second of a whole minute in 60 days")
+
+    def test_sun_near_a_sign_boundary_at_new_moon(self, mod, tav):
+        # No real new moon of 1900 to 2050 finds the Sun within 1e-4 degrees of a
+        # sign boundary, so the Sun of the context is displaced by a constant
+        # vector that puts it 5e-5 degrees past one at the new moon of 2024-04-08.
+        # Both paths read the same displaced Sun.
+        new_moon = tav._Tavrolen__get_accurate_panchang(2024, 4, 20, 12, 0, True)["last_amavasya"]
+        sun = DisplacedSun(tav._SUN, np.zeros(3))
+        target = 30 * round(tav._Tavrolen__get_nirayana_lon(sun, new_moon) / 30) + 5e-5
+        for _ in range(3):
+            error = (tav._Tavrolen__get_nirayana_lon(sun, new_moon) - target + 180) % 360 - 180
+            sun = sun.moved(tav._EARTH.at(new_moon).observe(sun).position.au, np.radians(error))
+        days = ["2024-04-10", "2024-04-20 12:00", "2024-05-20"]   # two in that lunation
+        routes = []
+        for t in (mod.Tavrolen(), one_date(mod)):
+            t._Tavrolen__initialize_astronomy()
+            t._SUN = sun
+            routes.append(annotate(t, days))
+        assert routes[0][0] == routes[1][0]
+        assert (routes[0][1], routes[1][1]) == (4, 6)
 
     # Whole IST minutes whose elongation lies within 1e-6 degrees of a tithi
     # boundary, found by `python bench/batch_margins.py --edges`.

@@ -45,10 +45,11 @@ py::object get_festival(Call& call, Args a) {
     call.at(2);
     // A time in the hour after midnight (a bare date among them) is read at noon.
     py::object column = df[date_col_name];
-    py::object after_midnight =
+    py::object outside_midnight_hour =
         rich_compare(df[date_col_name].attr("dt").attr("hour"), py::int_(0), Py_NE);
-    py::object noon = py::object(df[date_col_name]) + call.global("pd").attr("Timedelta")("hours"_a = 12);
-    df[date_col_name] = column.attr("where")(after_midnight, noon);
+    py::object twelve_hours_later =
+        py::object(df[date_col_name]) + call.global("pd").attr("Timedelta")("hours"_a = 12);
+    df[date_col_name] = column.attr("where")(outside_midnight_hour, twelve_hours_later);
     call.at(3);
     py::object unique_dates = df[date_col_name].attr("dropna")().attr("unique")();
     call.at(4);

@@ -59,13 +59,6 @@ struct ImportState {
 };
 ImportState* import_state = nullptr;
 
-constexpr const char* kClassEntries[] = {
-    "_Tavrolen__initialize_astronomy", "_Tavrolen__get_nirayana_lon",
-    "_Tavrolen__get_accurate_panchang", "_Tavrolen__get_festivals",
-    "_Tavrolen__get_sunset", "_Tavrolen__get_hijri_date",
-    "_Tavrolen__get_islamic_festival", "_Tavrolen__get_festival_holiday",
-    "_FIXED_HOLIDAYS",
-};
 constexpr const char* kGlobals[] = {"load", "Topos", "almanac", "datetime", "timedelta", "pytz"};
 constexpr const char* kAlmanacFunctions[] = {"find_discrete", "moon_phases", "sunrise_sunset"};
 
@@ -240,7 +233,7 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
         py::object hindu =
             panchang::festival_on(krishna ? (amanta + 1) % 12 : amanta, krishna, tithi_no);
         auto [hijri_y, hijri_m, hijri_d] =
-            islamic::hijri_from_jd(static_cast<double>(working_day) + 1721424.5);
+            islamic::hijri_from_ordinal(static_cast<double>(working_day));
         py::object islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
         py::object fixed = dict_get(fixed_holidays, py::make_tuple(mo.month, mo.day));
         out[i] = join_festivals(hindu, islamic, fixed);
@@ -253,9 +246,14 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
 void remember_import_state(py::dict globals) {
     if (!globals.contains("Tavrolen")) return;
     auto* state = new ImportState();
+    // Every entry of the class namespace but the dunders and get_festival itself:
+    // the eight private methods and _FIXED_HOLIDAYS.
     py::dict namespace_ = globals["Tavrolen"].attr("__dict__");
-    for (const char* name : kClassEntries)
-        state->class_entries.emplace_back(name, py::object(namespace_[name]).release().ptr());
+    for (auto [key, value] : namespace_) {
+        std::string name = py::str(key);
+        if (name.starts_with("__") || name == "get_festival") continue;
+        state->class_entries.emplace_back(name, py::reinterpret_borrow<py::object>(value).release().ptr());
+    }
     for (const char* name : kGlobals)
         state->globals.emplace_back(name, py::object(globals[name]).release().ptr());
     for (const char* name : kAlmanacFunctions)

@@ -20,9 +20,6 @@ int64_t owner_interpreter = -1;
 PyObject* builtin_print = nullptr;  // strong, never released
 PyObject* zip_builtin = nullptr;    // strong, never released
 
-// Line numbers of the traceback entry "init orvik.Tavrolen": the exec step.
-int exec_step = 0;
-
 py::object getattr_or_null(py::handle obj, const char* name) {
     PyObject* value = PyObject_GetAttrString(obj.ptr(), name);
     if (value != nullptr) return py::reinterpret_steal<py::object>(value);
@@ -174,6 +171,7 @@ int exec_module(PyObject* module, const ModuleSpec& spec) {
     the_module = Py_NewRef(module);
     PyObject* globals = PyModule_GetDict(module);  // borrowed
     bool constants_made = false;
+    int exec_step = 2;  // the line of the traceback entry "init orvik.Tavrolen"
     try {
         exec_step = 3;
         warn_on_version_mismatch();

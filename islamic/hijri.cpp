@@ -38,7 +38,10 @@ void make_tables() {
     festivals = table;
 }
 
-std::array<long long, 3> hijri_from_jd(double jd) {
+std::array<long long, 3> hijri_from_ordinal(double ordinal) {
+    // The Julian date at 00:00 of the day; one day lower would shift every Hijri
+    // date one day earlier.
+    double jd = ordinal + 1721424.5;
     // The tabular calendar's 30-year cycle of 10631 days.  Every quotient is
     // truncated toward zero, as C++ integer division does (never floored).
     long long l = static_cast<long long>(std::trunc((jd - 1948440) + 10632));
@@ -84,8 +87,7 @@ py::object get_hijri_date(Call& call, Args a) {
             working_date = working_date + call.global("timedelta")("days"_a = 1);
     }
     call.at(8);
-    double jd = frame::as_double(working_date.attr("toordinal")()) + 1721424.5;
-    auto [y, m, d] = hijri_from_jd(jd);
+    auto [y, m, d] = hijri_from_ordinal(frame::as_double(working_date.attr("toordinal")()));
     return py::make_tuple(y, m, d);
 }
 

@@ -24,7 +24,8 @@ py::object get_islamic_festival(Call& call, Args a);
 /// The Islamic festival of a Hijri month and day, or None.
 py::object festival_on(py::handle h_m, py::handle h_d);
 
-/// Hijri (year, month, day) of the civil day whose 00:00 has Julian date `jd`.
-std::array<long long, 3> hijri_from_jd(double jd);
+/// Hijri (year, month, day) of the civil day with proleptic Gregorian ordinal
+/// `ordinal` (date.toordinal(): 0001-01-01 is 1).
+std::array<long long, 3> hijri_from_ordinal(double ordinal);
 
 }  // namespace islamic

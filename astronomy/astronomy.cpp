@@ -1,63 +1,103 @@
 // astronomy/astronomy.cpp: astronomy context, sidereal longitude, sunset.
 #include "astronomy/astronomy.hpp"
 
-#include "frame/module.hpp"
-#include "frame/pyops.hpp"
+#include "astronomy/observer.hpp"
+#include "runtime/module.hpp"
+#include "runtime/pyops.hpp"
+
+#include <array>
+#include <utility>
 
 namespace astronomy {
 
 using namespace pybind11::literals;
-using frame::rich_compare;
-using frame::truthy;
-using frame::unpack;
+using runtime::rich_compare;
+using runtime::truthy;
+using runtime::unpack;
+
+namespace {
+
+// The Lahiri ayanamsha, arcseconds = kAyanamshaEpoch + kAyanamshaRate * T
+// + kAyanamshaQuadratic * T**2, with T in Julian centuries of TT since J2000.0.
+constexpr double kJ2000 = 2451545.0;
+constexpr int kDaysPerCentury = 36525;
+constexpr double kAyanamshaEpoch = 84404.78;
+constexpr double kAyanamshaRate = 5028.7965;
+constexpr double kAyanamshaQuadratic = 1.111;
+constexpr double kArcsecondsPerDegree = 3600.0;
+
+}  // namespace
 
 py::object initialize_astronomy(Call& call, Args a) {
     py::handle self = a[0];
     call.at(1);
-    if (frame::has_attr(self, "_EPH")) return py::none();
-    // Each value is stored as soon as it is made: a failure leaves the earlier ones.
+    if (runtime::has_attr(self, "_EPH")) return py::none();
+    // Every object is made first; only then are the seven stored, one after the
+    // other with no Python code in between, so an error or an interrupt while
+    // they are made leaves the object without context and the next call loads
+    // again.
     call.at(2);
-    self.attr("_EPH") = call.global("load")("de421.bsp");
+    py::object eph = call.global("load")(kEphemerisFile);
     call.at(3);
-    self.attr("_SUN") = self.attr("_EPH")["sun"];
+    py::object sun = eph["sun"];
     call.at(4);
-    self.attr("_MOON") = self.attr("_EPH")["moon"];
+    py::object moon = eph["moon"];
     call.at(5);
-    self.attr("_EARTH") = self.attr("_EPH")["earth"];
+    py::object earth = eph["earth"];
     call.at(6);
-    self.attr("_TS") = call.global("load").attr("timescale")();
+    py::object ts = call.global("load").attr("timescale")();
     call.at(7);
-    self.attr("_DELHI") = call.global("Topos")("28.6139 N", "77.2090 E", "elevation_m"_a = 213);
+    py::object delhi = call.global("Topos")(kDelhiLatitude, kDelhiLongitude,
+                                            "elevation_m"_a = kDelhiElevationM);
     call.at(8);
-    self.attr("_IST") = call.global("pytz").attr("timezone")("Asia/Kolkata");
+    py::object ist = call.global("pytz").attr("timezone")(kZoneName);
+    call.at(9);
+    const std::array<std::pair<const char*, py::handle>, 7> context{{
+        {"_EPH", eph}, {"_SUN", sun}, {"_MOON", moon}, {"_EARTH", earth},
+        {"_TS", ts}, {"_DELHI", delhi}, {"_IST", ist},
+    }};
+    for (std::size_t i = 0; i < context.size(); ++i) {
+        if (PyObject_SetAttrString(self.ptr(), context[i].first, context[i].second.ptr()) == 0)
+            continue;
+        // A class that refuses one of them gets none of them.
+        runtime::keep_error_while([&] {
+            for (std::size_t k = 0; k < i; ++k)
+                if (PyObject_DelAttrString(self.ptr(), context[k].first) < 0) PyErr_Clear();
+        });
+        throw py::error_already_set();
+    }
     return py::none();
 }
 
 double lahiri_ayanamsha(double tt) {
-    // Quadratic in Julian centuries of TT since J2000.0, in arcseconds.
-    double T = (tt - 2451545.0) / 36525;
-    return (84404.78 + 5028.7965 * T + 1.111 * frame::py_square(T)) / 3600.0;
+    double T = (tt - kJ2000) / kDaysPerCentury;
+    return (kAyanamshaEpoch + kAyanamshaRate * T + kAyanamshaQuadratic * runtime::py_square(T)) /
+           kArcsecondsPerDegree;
 }
 
 py::object get_nirayana_lon(Call& call, Args a) {
     py::handle self = a[0], target = a[1], time_obj = a[2];
+    // Python arithmetic on what Skyfield returns: NumPy scalars for a scalar Time,
+    // arrays for an array Time.  On one float it is lahiri_ayanamsha's arithmetic.
     call.at(1);
-    double tt = frame::as_double(time_obj.attr("tt"));
+    py::object T = (py::object(time_obj.attr("tt")) - py::float_(kJ2000)) / py::int_(kDaysPerCentury);
     call.at(2);
-    double ayanamsha = lahiri_ayanamsha(tt);
+    py::object ayanamsha = (py::float_(kAyanamshaEpoch) + py::float_(kAyanamshaRate) * T +
+                            py::float_(kAyanamshaQuadratic) * runtime::power(T, py::int_(2))) /
+                           py::float_(kArcsecondsPerDegree);
     call.at(3);
     // Geocentric and astrometric: light time only, no aberration or deflection.
     py::object astrometric = self.attr("_EARTH").attr("at")(time_obj).attr("observe")(target);
     call.at(4);
     auto [_lat, lon, _dist] = unpack<3>(astrometric.attr("ecliptic_latlon")());
     call.at(5);
-    return py::float_(frame::floored_mod(frame::as_double(lon.attr("degrees")) - ayanamsha, 360));
+    return runtime::remainder(py::object(lon.attr("degrees")) - ayanamsha, py::int_(360));
 }
 
 py::object get_sunset(Call& call, Args a) {
     py::handle self = a[0], g_date = a[1];
     call.at(1);
-    self.attr("_Tavrolen__initialize_astronomy")();
+    call.method(self, "__initialize_astronomy")();
     // The window is the local civil day in Asia/Kolkata, to its last microsecond.
     auto local_instant = [&](const char* bound) {
         py::object datetime = call.global("datetime");
@@ -74,7 +114,7 @@ py::object get_sunset(Call& call, Args a) {
     call.at(5);
     auto [times, events] = unpack<2>(call.global("almanac").attr("find_discrete")(t0, t1, f));
     call.at(6);
-    for (py::handle pair : frame::builtin_zip()(times, events)) {
+    for (py::handle pair : runtime::builtin_zip()(times, events)) {
         auto [t, event] = unpack<2>(pair);
         if (truthy(rich_compare(event, py::int_(0), Py_EQ))) return t;  // 0: the Sun has set
     }

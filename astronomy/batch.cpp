@@ -3,7 +3,7 @@
 #include "astronomy/batch.hpp"
 
 #include "astronomy/astronomy.hpp"
-#include "frame/pyops.hpp"
+#include "runtime/pyops.hpp"
 
 #include <pybind11/numpy.h>
 
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <numbers>
 #include <set>
+#include <stdexcept>
 
 namespace astronomy {
 
@@ -35,7 +36,7 @@ std::vector<double> elongations(const Context& ctx, const std::vector<double>& t
     py::object ecliptic = py::module_::import("skyfield.framelib").attr("ecliptic_frame");
     py::object e = ctx.eph["earth"].attr("at")(t);
     auto longitude = [&](const char* body) {
-        auto latlon = frame::unpack<3>(
+        auto latlon = runtime::unpack<3>(
             e.attr("observe")(ctx.eph[body]).attr("apparent")().attr("frame_latlon")(ecliptic));
         return to_vector(latlon[1].attr("radians"));
     };
@@ -43,7 +44,7 @@ std::vector<double> elongations(const Context& ctx, const std::vector<double>& t
     std::vector<double> out(tt.size());
     constexpr double pi = std::numbers::pi;
     for (std::size_t i = 0; i < tt.size(); ++i)
-        out[i] = frame::floored_mod(moon[i] - sun[i] + pi, 2 * pi) - pi;
+        out[i] = runtime::floored_mod(moon[i] - sun[i] + pi, 2 * pi) - pi;
     return out;
 }
 
@@ -61,12 +62,12 @@ py::object times_tt(const Context& ctx, const std::vector<double>& tt) {
 }
 
 std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t) {
-    auto latlon = frame::unpack<3>(
+    auto latlon = runtime::unpack<3>(
         ctx.earth.attr("at")(t).attr("observe")(target).attr("ecliptic_latlon")());
     std::vector<double> lon = to_vector(latlon[1].attr("degrees"));
     std::vector<double> tt = to_vector(py::reinterpret_borrow<py::object>(t).attr("tt"));
     for (std::size_t i = 0; i < lon.size(); ++i)
-        lon[i] = frame::floored_mod(lon[i] - lahiri_ayanamsha(tt[i]), 360);
+        lon[i] = runtime::floored_mod(lon[i] - lahiri_ayanamsha(tt[i]), 360.0);
     return lon;
 }
 
@@ -80,7 +81,10 @@ std::vector<double> new_moons_around(const Context& ctx, const std::vector<doubl
     for (long long k : lunations) t.push_back(kMeanNewMoon + kSynodicMonth * static_cast<double>(k));
     // The true new moon is within a day of the mean one, where the elongation is
     // a smooth function crossing zero: Newton's method with a numerical slope.
+    // Quadratic convergence takes a guess a day off to 1e-9 days in about five
+    // steps; twelve without converging means the function is not what it should be.
     constexpr double h = 1e-3, tolerance = 1e-9;
+    constexpr int kMaxIterations = 12;
     for (int iteration = 0;; ++iteration) {
         std::vector<double> shifted(t);
         for (double& x : shifted) x += h;
@@ -92,7 +96,7 @@ std::vector<double> new_moons_around(const Context& ctx, const std::vector<doubl
             largest = std::max(largest, std::fabs(step));
         }
         if (largest < tolerance) break;
-        if (iteration == 12 || !std::isfinite(largest))
+        if (iteration == kMaxIterations || !std::isfinite(largest))
             throw std::runtime_error("new moon search did not converge");
     }
     std::sort(t.begin(), t.end());
@@ -102,11 +106,27 @@ std::vector<double> new_moons_around(const Context& ctx, const std::vector<doubl
 std::vector<double> sun_altitudes(const Context& ctx, py::handle t) {
     py::object time = with_almanac_nutation(py::reinterpret_borrow<py::object>(t));
     py::object observer = py::object(ctx.eph["earth"]) + ctx.delhi;
-    auto altaz = frame::unpack<3>(observer.attr("at")(time)
+    auto altaz = runtime::unpack<3>(observer.attr("at")(time)
                                       .attr("observe")(ctx.eph["sun"])
                                       .attr("apparent")()
                                       .attr("altaz")());
     return to_vector(altaz[0].attr("degrees"));
+}
+
+}  // namespace astronomy
+
+namespace astronomy {
+
+std::pair<double, double> batch_span(const Context& ctx) {
+    double first = -INFINITY, last = INFINITY;
+    py::object segments = runtime::getattr_or_absent(ctx.eph, "segments");
+    if (!segments) return {INFINITY, -INFINITY};
+    for (py::handle segment : segments) {
+        py::object spk = segment.attr("spk_segment");
+        first = std::max(first, runtime::as_double(spk.attr("start_jd")));
+        last = std::min(last, runtime::as_double(spk.attr("end_jd")));
+    }
+    return {first + kBatchReachDays, last - kBatchReachDays};
 }
 
 }  // namespace astronomy

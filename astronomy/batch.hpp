@@ -6,6 +6,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <utility>
 #include <vector>
 
 namespace astronomy {
@@ -36,6 +37,14 @@ std::vector<double> new_moons_around(const Context& ctx, const std::vector<doubl
 /// The Sun's apparent altitude in degrees at the observer at each moment of `t`,
 /// evaluated as almanac.sunrise_sunset's predicate evaluates it.
 std::vector<double> sun_altitudes(const Context& ctx, py::handle t);
+
+/// How far from a moment the batch's array calls reach: the new moons of the
+/// lunations on either side of it, and the Newton steps around them.
+inline constexpr double kBatchReachDays = 62;
+
+/// The Julian dates of the moments whose batch computation stays inside the
+/// ephemeris of `ctx` (an empty span if it cannot tell).
+std::pair<double, double> batch_span(const Context& ctx);
 
 /// almanac.sunrise_sunset's threshold: the Sun is up at this altitude or above.
 inline constexpr double kSunUpAltitude = -0.8333;

@@ -11,21 +11,24 @@
 
 #include "astronomy/batch.hpp"
 #include "frame/festival.hpp"
-#include "frame/pyops.hpp"
+#include "astronomy/observer.hpp"
 #include "islamic/hijri.hpp"
 #include "panchang/panchang.hpp"
+#include "runtime/pyops.hpp"
 
 #include <pybind11/numpy.h>
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
 namespace frame {
 
 using namespace pybind11::literals;
+using runtime::as_double;
 
 namespace {
 
@@ -50,52 +53,64 @@ constexpr double kSignMargin = 1e-4;
 //   threshold crossing, 5e-6 degrees of solar motion; 0.01 degrees is about 2 s.
 constexpr double kAltitudeMargin = 0.01;
 
+// date.max.toordinal(): 9999-12-31, the last day the date type holds.
+constexpr long long kLastOrdinal = 3652059;
+
 // What the one-date path resolved to right after the module body.  Strong
 // references, never released, like the module itself.
+struct Remembered {
+    std::string name;
+    PyObject* object;
+};
 struct ImportState {
-    std::vector<std::pair<std::string, PyObject*>> class_entries;
-    std::vector<std::pair<std::string, PyObject*>> globals;
-    std::vector<std::pair<std::string, PyObject*>> almanac_functions;
+    std::vector<Remembered> class_entries;  // by the name the class stores them under
+    std::vector<Remembered> globals;        // every name the module body imported
+    std::vector<Remembered> attributes;     // "global.attribute", as stored (unbound)
+    std::string skipped_method;             // get_festival's own entry: it runs either way
 };
 ImportState* import_state = nullptr;
 
-constexpr const char* kGlobals[] = {"load", "Topos", "almanac", "datetime", "timedelta", "pytz"};
-constexpr const char* kAlmanacFunctions[] = {"find_discrete", "moon_phases", "sunrise_sunset"};
+PyObject* remembered_global(const char* name) {
+    for (const Remembered& r : import_state->globals)
+        if (r.name == name) return r.object;
+    throw std::logic_error(std::string("the module body imports no ") + name);
+}
 
-PyObject* remembered(const std::vector<std::pair<std::string, PyObject*>>& entries,
-                     const char* name) {
-    for (const auto& [n, object] : entries)
-        if (n == name) return object;
-    return nullptr;
+// inspect.getattr_static(obj, name): the attribute as stored on the object or its
+// class, without running descriptors, so that a method or a class method compares
+// by identity.  Null when absent.
+py::object static_attribute(py::handle obj, const char* name) {
+    static py::handle getattr_static =
+        py::object(py::module_::import("inspect").attr("getattr_static")).release();
+    static py::handle absent = py::object(py::module_::import("builtins").attr("object")()).release();
+    py::object value = getattr_static(obj, name, absent);
+    return value.is(absent) ? py::object() : value;
 }
 
 // Every name the one-date path looks up resolves to the object it resolved to at
-// import: no override on the instance, in a subclass or in the module.
+// import: no override on the instance, in a subclass or in the module, and no
+// replaced attribute of an imported module or class.
 bool resolves_as_at_import(py::handle self, PyObject* globals) {
     if (import_state == nullptr) return false;
     PyTypeObject* type = Py_TYPE(self.ptr());
     if (type->tp_getattro != PyObject_GenericGetAttr || Py_TYPE(type) != &PyType_Type)
         return false;
-    py::object instance_dict = py::getattr(self, "__dict__", py::none());
-    for (const auto& [name, original] : import_state->class_entries) {
-        if (!instance_dict.is_none() && py::reinterpret_borrow<py::dict>(instance_dict).contains(name))
+    py::object instance_dict = runtime::getattr_or_absent(self, "__dict__");
+    for (const Remembered& entry : import_state->class_entries) {
+        if (instance_dict && py::isinstance<py::dict>(instance_dict) &&
+            py::reinterpret_borrow<py::dict>(instance_dict).contains(entry.name))
             return false;
-        PyObject* found = PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), name.c_str());
-        if (found == nullptr) {
-            PyErr_Clear();
-            return false;
-        }
-        Py_DECREF(found);
-        if (found != original) return false;
+        py::object found = runtime::getattr_or_absent(reinterpret_cast<PyObject*>(type),
+                                                      entry.name.c_str());
+        if (!found || found.ptr() != entry.object) return false;
     }
-    for (const auto& [name, original] : import_state->globals) {
-        PyObject* value = PyDict_GetItemString(globals, name.c_str());  // borrowed
-        if (value != original) return false;
-    }
-    py::handle almanac = remembered(import_state->globals, "almanac");
-    for (const auto& [name, original] : import_state->almanac_functions) {
-        py::object value = py::getattr(almanac, name.c_str(), py::none());
-        if (value.ptr() != original) return false;
+    for (const Remembered& global : import_state->globals)
+        if (PyDict_GetItemString(globals, global.name.c_str()) != global.object) return false;
+    for (const WatchedAttribute& watched : kWatchedAttributes) {
+        py::object value = static_attribute(remembered_global(watched.global), watched.attribute);
+        std::string key = std::string(watched.global) + "." + watched.attribute;
+        for (const Remembered& r : import_state->attributes)
+            if (r.name == key && value.ptr() != r.object) return false;
     }
     return true;
 }
@@ -110,8 +125,8 @@ std::optional<astronomy::Context> context_of(py::handle self) {
         {"_TS", &ctx.ts},       {"_DELHI", &ctx.delhi}, {"_IST", &ctx.ist},
     };
     for (auto [name, field] : fields) {
-        *field = py::getattr(self, name, py::none());
-        if (field->is_none()) return std::nullopt;
+        *field = runtime::getattr_or_absent(self, name);
+        if (!*field) return std::nullopt;
     }
     auto type_of = [](const char* module, const char* name) {
         return py::module_::import(module).attr(name);
@@ -127,16 +142,18 @@ std::optional<astronomy::Context> context_of(py::handle self) {
     if (!expected) return std::nullopt;
     // The zone and the observer are the ones made at loading time: the rule that
     // a moment before local noon is before sunset rests on the observer being Delhi.
-    py::handle pytz = remembered(import_state->globals, "pytz");
-    if (!ctx.ist.is(pytz.attr("timezone")("Asia/Kolkata"))) return std::nullopt;
-    py::handle topos = remembered(import_state->globals, "Topos");
-    py::object delhi = topos("28.6139 N", "77.2090 E", "elevation_m"_a = 213);
+    py::handle pytz = remembered_global("pytz");
+    if (!ctx.ist.is(pytz.attr("timezone")(astronomy::kZoneName))) return std::nullopt;
+    py::handle topos = remembered_global("Topos");
+    py::object delhi = topos(astronomy::kDelhiLatitude, astronomy::kDelhiLongitude,
+                             "elevation_m"_a = astronomy::kDelhiElevationM);
     if (!py::type::of(ctx.delhi).is(py::type::of(delhi))) return std::nullopt;
     for (const char* coordinate : {"latitude", "longitude"})
         if (as_double(ctx.delhi.attr(coordinate).attr("degrees")) !=
             as_double(delhi.attr(coordinate).attr("degrees")))
             return std::nullopt;
-    if (as_double(ctx.delhi.attr("elevation").attr("m")) != 213.0) return std::nullopt;
+    if (as_double(ctx.delhi.attr("elevation").attr("m")) != astronomy::kDelhiElevationM)
+        return std::nullopt;
     return ctx;
 }
 
@@ -176,13 +193,14 @@ py::array_t<long long> column(const std::vector<Moment>& moments, long long Mome
 
 // The festival strings of `moments`, each either decided here or computed by the
 // one-date path.
-std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
+std::vector<py::object> evaluate(const Call& call, const astronomy::Context& ctx, py::handle self,
                                  const std::vector<Moment>& moments) {
     const std::size_t n = moments.size();
     // Panchang moments: IST to UTC field by field, as the one-date path does.
-    py::object t = ctx.ts.attr("utc")(column(moments, &Moment::y, 0), column(moments, &Moment::m, 0),
-                                      column(moments, &Moment::d, 0), column(moments, &Moment::h, -5),
-                                      column(moments, &Moment::mi, -30));
+    py::object t = ctx.ts.attr("utc")(
+        column(moments, &Moment::y, 0), column(moments, &Moment::m, 0),
+        column(moments, &Moment::d, 0), column(moments, &Moment::h, -astronomy::kIstOffsetHours),
+        column(moments, &Moment::mi, -astronomy::kIstOffsetMinutes));
     std::vector<double> tt = astronomy::to_vector(t.attr("tt"));
     std::vector<double> sun_nir = astronomy::nirayana_longitudes(ctx, ctx.sun, t);
     std::vector<double> moon_nir = astronomy::nirayana_longitudes(ctx, ctx.moon, t);
@@ -194,7 +212,7 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
     // Delhi; a later one is after it exactly when the Sun is down.
     std::vector<std::size_t> afternoon;
     py::list instants;
-    py::handle datetime = remembered(import_state->globals, "datetime");
+    py::handle datetime = remembered_global("datetime");
     for (std::size_t i = 0; i < n; ++i) {
         const Moment& mo = moments[i];
         if (mo.h < 12) continue;
@@ -212,7 +230,7 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
     std::vector<py::object> out(n);
     for (std::size_t i = 0; i < n; ++i) {
         const Moment& mo = moments[i];
-        double diff = floored_mod(moon_nir[i] - sun_nir[i], 360);
+        double diff = runtime::floored_mod(moon_nir[i] - sun_nir[i], 360.0);
         auto after = std::upper_bound(new_moons.begin(), new_moons.end(), tt[i]);
         bool undecided = near_multiple(diff, 12, kTithiMargin) || after == new_moons.begin() ||
                          after == new_moons.end() || tt[i] - after[-1] < kNewMoonMargin ||
@@ -222,50 +240,67 @@ std::vector<py::object> evaluate(const astronomy::Context& ctx, py::handle self,
                     std::fabs(altitude[i] - astronomy::kSunUpAltitude) < kAltitudeMargin;
         long long working_day =
             ordinal(mo.y, mo.m, mo.d) + (altitude[i] < astronomy::kSunUpAltitude);
-        if (undecided || working_day > 3652059) {  // past 9999-12-31: the one-date path raises
-            out[i] = festival_of_date(self, mo.key);
+        // Past the last civil day, the one-date path's date arithmetic raises.
+        if (undecided || working_day > kLastOrdinal) {
+            out[i] = festival_of_date(call, self, mo.key);
             continue;
         }
         long long tithi_no = panchang::tithi_number(diff);
         bool krishna = panchang::is_krishna(diff);
         long long amanta = panchang::amanta_index(sun_at_last_nm);
-        // The DataFrame path names months the purnimanta way.
-        py::object hindu =
-            panchang::festival_on(krishna ? (amanta + 1) % 12 : amanta, krishna, tithi_no);
-        auto [hijri_y, hijri_m, hijri_d] =
-            islamic::hijri_from_ordinal(static_cast<double>(working_day));
+        // get_festival asks for purnimanta month names.
+        py::object hindu = panchang::festival_on(panchang::month_index(amanta, true, krishna),
+                                                 krishna, tithi_no);
+        auto [hijri_y, hijri_m, hijri_d] = islamic::hijri_from_ordinal(working_day);
         py::object islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
-        py::object fixed = dict_get(fixed_holidays, py::make_tuple(mo.month, mo.day));
+        py::object fixed = runtime::dict_get(fixed_holidays, py::make_tuple(mo.month, mo.day));
         out[i] = join_festivals(hindu, islamic, fixed);
     }
     return out;
 }
 
-}  // namespace
-
-void remember_import_state(py::dict globals) {
-    if (!globals.contains("Tavrolen")) return;
-    auto* state = new ImportState();
-    // Every entry of the class namespace but the dunders and get_festival itself:
-    // the eight private methods and _FIXED_HOLIDAYS.
-    py::dict namespace_ = globals["Tavrolen"].attr("__dict__");
-    for (auto [key, value] : namespace_) {
-        std::string name = py::str(key);
-        if (name.starts_with("__") || name == "get_festival") continue;
-        state->class_entries.emplace_back(name, py::reinterpret_borrow<py::object>(value).release().ptr());
-    }
-    for (const char* name : kGlobals)
-        state->globals.emplace_back(name, py::object(globals[name]).release().ptr());
-    for (const char* name : kAlmanacFunctions)
-        state->almanac_functions.emplace_back(
-            name, py::object(globals["almanac"].attr(name)).release().ptr());
-    import_state = state;
+// The Julian date of a moment to within a minute (UTC for TT): enough to tell
+// whether the batch's array calls stay inside the ephemeris.
+double approximate_jd(const Moment& mo) {
+    constexpr double kOrdinalToJulianDate = 1721424.5;
+    double minutes = static_cast<double>(mo.h * 60 + mo.mi) -
+                     (astronomy::kIstOffsetHours * 60 + astronomy::kIstOffsetMinutes);
+    return static_cast<double>(ordinal(mo.y, mo.m, mo.d)) + kOrdinalToJulianDate + minutes / 1440;
 }
 
-py::object festival_of_date(py::handle self, py::handle date) {
+}  // namespace
+
+const std::vector<WatchedAttribute> kWatchedAttributes = {
+    {"load", "timescale"},        {"almanac", "find_discrete"}, {"almanac", "moon_phases"},
+    {"almanac", "sunrise_sunset"}, {"datetime", "combine"},     {"datetime", "min"},
+    {"datetime", "max"},          {"pytz", "timezone"},         {"pytz", "utc"},
+};
+
+void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) {
+    const runtime::ClassSpec& cls = *module.cls;
+    if (!globals.contains(cls.class_name)) return;
+    auto* state = new ImportState();
+    // Every entry of the class but get_festival itself, which runs on either route.
+    py::dict namespace_ = globals[cls.class_name].attr("__dict__");
+    for (const runtime::ClassEntry& entry : cls.entries) {
+        if (entry.method != nullptr && entry.method->body == get_festival) continue;
+        std::string name = entry.method ? cls.stored_name(*entry.method) : entry.value_name;
+        state->class_entries.push_back({name, py::object(namespace_[name.c_str()]).release().ptr()});
+    }
+    for (const char* name : module.imported_names())
+        state->globals.push_back({name, py::object(globals[name]).release().ptr()});
+    import_state = state;
+    for (const WatchedAttribute& watched : kWatchedAttributes) {
+        py::object value = static_attribute(remembered_global(watched.global), watched.attribute);
+        state->attributes.push_back({std::string(watched.global) + "." + watched.attribute,
+                                     value.release().ptr()});
+    }
+}
+
+py::object festival_of_date(const Call& call, py::handle self, py::handle date) {
     py::object y = date.attr("year"), m = date.attr("month"), d = date.attr("day"),
                h = date.attr("hour"), mi = date.attr("minute");
-    return self.attr("_Tavrolen__get_festival_holiday")(y, m, d, h, mi, "purnimanta"_a = true);
+    return call.method(self, "__get_festival_holiday")(y, m, d, h, mi, "purnimanta"_a = true);
 }
 
 std::size_t fill_in_batch(Call& call, py::handle self, const std::vector<py::object>& dates,
@@ -281,24 +316,40 @@ std::size_t fill_in_batch(Call& call, py::handle self, const std::vector<py::obj
     }
     // Loading the context belongs to the one-date path, with its traceback entries.
     std::size_t done = 0;
-    if (!has_attr(self, "_EPH")) {
-        festival_map[dates[0]] = festival_of_date(self, dates[0]);
+    if (!runtime::has_attr(self, "_EPH")) {
+        festival_map[dates[0]] = festival_of_date(call, self, dates[0]);
         done = 1;
     }
     std::optional<astronomy::Context> ctx = context_of(self);
     if (!ctx || done == dates.size()) return done;
+    // A moment whose computation would leave the ephemeris goes to the one-date
+    // path alone, before any other work: if it fails there, the call fails with
+    // exactly the definition's exception and traceback, and the answers of the
+    // other moments, never written, were not worth computing.
+    auto [first_jd, last_jd] = astronomy::batch_span(*ctx);
+    std::vector<Moment> inside;
+    std::vector<std::size_t> inside_index;
+    for (std::size_t i = done; i < dates.size(); ++i) {
+        double jd = approximate_jd(moments[i]);
+        if (jd >= first_jd && jd <= last_jd) {
+            inside.push_back(moments[i]);
+            inside_index.push_back(i);
+        } else {
+            festival_map[dates[i]] = festival_of_date(call, self, dates[i]);
+        }
+    }
     std::vector<py::object> results;
     try {
-        results = evaluate(*ctx, self, std::vector<Moment>(moments.begin() + done, moments.end()));
+        results = evaluate(call, *ctx, self, inside);
     } catch (py::error_already_set& e) {
-        // Whatever failed here (a moment outside the ephemeris, say) fails the
-        // one-date path too, which then raises it with its own traceback entries.
+        // Anything unforeseen: the one-date path decides every remaining moment,
+        // raising what it raises.
         if (!e.matches(PyExc_Exception)) throw;
-        return done;
     } catch (const std::exception&) {
-        return done;
     }
-    for (std::size_t i = done; i < dates.size(); ++i) festival_map[dates[i]] = results[i - done];
+    for (std::size_t k = 0; k < inside.size(); ++k)
+        festival_map[dates[inside_index[k]]] =
+            results.empty() ? festival_of_date(call, self, dates[inside_index[k]]) : results[k];
     return dates.size();
 }
 

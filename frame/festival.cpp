@@ -2,7 +2,7 @@
 #include "frame/festival.hpp"
 
 #include "frame/batch.hpp"
-#include "frame/pyops.hpp"
+#include "runtime/pyops.hpp"
 
 #include <vector>
 
@@ -15,12 +15,12 @@ py::object get_festival_holiday(Call& call, Args a) {
                purnimanta = a[6];
     call.at(1);
     py::object panchang =
-        self.attr("_Tavrolen__get_accurate_panchang")(year, month, day, hour, minute, purnimanta);
+        call.method(self, "__get_accurate_panchang")(year, month, day, hour, minute, purnimanta);
     call.at(2);
-    py::object hindu_fest = self.attr("_Tavrolen__get_festivals")(panchang);
+    py::object hindu_fest = call.method(self, "__get_festivals")(panchang);
     call.at(3);
     py::object islamic_fest =
-        self.attr("_Tavrolen__get_islamic_festival")(year, month, day, hour, minute);
+        call.method(self, "__get_islamic_festival")(year, month, day, hour, minute);
     call.at(4);
     py::object fixed_hol = self.attr("_FIXED_HOLIDAYS").attr("get")(py::make_tuple(month, day));
     call.at(5);
@@ -31,7 +31,7 @@ py::object join_festivals(const py::object& hindu, const py::object& islamic,
                           const py::object& fixed) {
     py::list parts;
     for (const py::object& name : {hindu, islamic, fixed})
-        if (truthy(name)) parts.append(name);
+        if (runtime::truthy(name)) parts.append(name);
     if (parts.empty()) return py::none();
     return py::str("/").attr("join")(parts);
 }
@@ -46,7 +46,7 @@ py::object get_festival(Call& call, Args a) {
     // A time in the hour after midnight (a bare date among them) is read at noon.
     py::object column = df[date_col_name];
     py::object outside_midnight_hour =
-        rich_compare(df[date_col_name].attr("dt").attr("hour"), py::int_(0), Py_NE);
+        runtime::rich_compare(df[date_col_name].attr("dt").attr("hour"), py::int_(0), Py_NE);
     py::object twelve_hours_later =
         py::object(df[date_col_name]) + call.global("pd").attr("Timedelta")("hours"_a = 12);
     df[date_col_name] = column.attr("where")(outside_midnight_hour, twelve_hours_later);
@@ -60,7 +60,7 @@ py::object get_festival(Call& call, Args a) {
     std::vector<py::object> dates;
     for (py::handle date : unique_dates) dates.push_back(py::reinterpret_borrow<py::object>(date));
     for (std::size_t i = fill_in_batch(call, self, dates, festival_map); i < dates.size(); ++i)
-        festival_map[dates[i]] = festival_of_date(self, dates[i]);
+        festival_map[dates[i]] = festival_of_date(call, self, dates[i]);
     call.at(6);
     df["festival"] = df[date_col_name].attr("map")(festival_map);
     call.at(7);

@@ -2,9 +2,13 @@
 // column over a DataFrame.
 #pragma once
 
-#include "frame/method.hpp"
+#include "runtime/method.hpp"
 
 namespace frame {
+
+using runtime::Args;
+using runtime::Call;
+namespace py = pybind11;
 
 /// __get_festival_holiday(self, year, month, day, hour, minute, purnimanta):
 /// Hindu, Islamic and fixed-date names joined by "/", or None.

@@ -1,6 +1,8 @@
 // frame/holidays.cpp: the class-level table _FIXED_HOLIDAYS.
 #include "frame/holidays.hpp"
 
+#include <iterator>
+
 namespace frame {
 
 namespace {
@@ -47,6 +49,7 @@ constexpr FixedHoliday kFixedHolidays[] = {
     {12, 4, "Indian_Navy_Day"},
     {12, 25, "Christmas"},
 };
+static_assert(std::size(kFixedHolidays) == 34);
 
 }  // namespace
 

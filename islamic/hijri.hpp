@@ -2,14 +2,14 @@
 // and the Islamic festival lookup.
 #pragma once
 
-#include "frame/method.hpp"
+#include "runtime/method.hpp"
 
 #include <array>
 
 namespace islamic {
 
-using frame::Args;
-using frame::Call;
+using runtime::Args;
+using runtime::Call;
 namespace py = pybind11;
 
 /// Creates the festival dict, once per process.
@@ -25,7 +25,11 @@ py::object get_islamic_festival(Call& call, Args a);
 py::object festival_on(py::handle h_m, py::handle h_d);
 
 /// Hijri (year, month, day) of the civil day with proleptic Gregorian ordinal
-/// `ordinal` (date.toordinal(): 0001-01-01 is 1).
-std::array<long long, 3> hijri_from_ordinal(double ordinal);
+/// `ordinal` (date.toordinal(): 0001-01-01 is 1), for ordinals of real dates.
+std::array<long long, 3> hijri_from_ordinal(long long ordinal);
+
+/// The same for whatever toordinal() returned, with Python's arithmetic all the
+/// way (Python ints of any size): a tuple of three ints.
+py::tuple hijri_from_ordinal_object(py::handle ordinal);
 
 }  // namespace islamic

@@ -1,12 +1,11 @@
 // orvik/Tavrolen.cpp: the extension module orvik.Tavrolen: its docstring, the
 // class Tavrolen with its method table, and PyInit_Tavrolen.
 //
-// Each method is described here once; frame/ turns the descriptions into function
-// objects and runs the bodies that astronomy/, panchang/, islamic/ and frame/
-// implement.  A traceback entry's line is the method's first line (argument
-// errors) plus the number of the step of its algorithm that failed.
+// Each method is described here once; runtime/ turns the descriptions into
+// function objects and runs the bodies that astronomy/, panchang/, islamic/ and
+// frame/ implement.  A traceback entry's line is the method's first line
+// (argument errors) plus the number of the step of its algorithm that failed.
 #include "astronomy/astronomy.hpp"
-#include "frame/batch.hpp"
 #include "frame/festival.hpp"
 #include "frame/holidays.hpp"
 #include "frame/module.hpp"
@@ -15,8 +14,10 @@
 
 namespace {
 
-using frame::ClassEntry;
-using frame::MethodSpec;
+constexpr const char* kModuleName = "orvik.Tavrolen";
+
+using runtime::ClassEntry;
+using runtime::MethodSpec;
 
 const char* const kModuleDoc =
     "orvik.Tavrolen: festival annotation engine for India\n"
@@ -51,155 +52,143 @@ const char* const kModuleDoc =
     "    >>> df = Tavrolen().get_festival(df, 'date_column_name')\n";
 
 const MethodSpec initialize_astronomy{
-    "__initialize_astronomy",
-    {"self"},
-    {},
-    "Load skyfield ephemeris and observers once; reuse across calls.",
-    {},
-    {},
-    100,
-    astronomy::initialize_astronomy,
+    .name = "__initialize_astronomy",
+    .params = {"self"},
+    .doc = "Load skyfield ephemeris and observers once; reuse across calls.",
+    .first_line = 100,
+    .body = astronomy::initialize_astronomy,
 };
 
 const MethodSpec get_nirayana_lon{
-    "__get_nirayana_lon",
-    {"self", "target", "time_obj"},
-    {"T", "ayanamsha", "astrometric", "_", "lon"},
-    "\n            Nirayana (sidereal) longitude using Lahiri ayanamsha."
-    "\n            Moved out of nested scope so it's a proper reusable method."
-    "\n            ",
-    {},
-    {},
-    200,
-    astronomy::get_nirayana_lon,
+    .name = "__get_nirayana_lon",
+    .params = {"self", "target", "time_obj"},
+    .locals = {"T", "ayanamsha", "astrometric", "_", "lon"},
+    .doc = "\n            Nirayana (sidereal) longitude using Lahiri ayanamsha."
+           "\n            Moved out of nested scope so it's a proper reusable method."
+           "\n            ",
+    .first_line = 200,
+    .body = astronomy::get_nirayana_lon,
 };
 
 const MethodSpec get_accurate_panchang{
-    "__get_accurate_panchang",
-    {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
-    {"t", "sun_nir", "moon_nir", "_nakshatras", "nakshatra", "t_start", "f", "times", "phases",
-     "last_nm_t", "sun_at_nm", "_hindu_months", "amanta_idx", "diff", "tithi_no", "paksha",
-     "final_maas", "_rashis", "sun_rashi", "moon_rashi"},
-    nullptr,
-    {},
-    {},
-    300,
-    panchang::get_accurate_panchang,
+    .name = "__get_accurate_panchang",
+    .params = {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
+    .locals = {"t", "sun_nir", "moon_nir", "_nakshatras", "nakshatra", "t_start", "f", "times",
+               "phases", "last_nm_t", "sun_at_nm", "_hindu_months", "amanta_idx", "diff",
+               "tithi_no", "paksha", "final_maas", "_rashis", "sun_rashi", "moon_rashi"},
+    .first_line = 300,
+    .body = panchang::get_accurate_panchang,
 };
 
 const MethodSpec get_festivals{
-    "__get_festivals",
-    {"self", "result"},
-    {"maas", "paksha", "tithi", "nakshatra", "_festivals", "festival"},
-    nullptr,
-    {{"result", "dict"}, {"return", "str | None"}},
-    {{1, &PyDict_Type}},
-    400,
-    panchang::get_festivals,
+    .name = "__get_festivals",
+    .params = {"self", "result"},
+    .locals = {"maas", "paksha", "tithi", "nakshatra", "_festivals", "festival"},
+    .annotations = {{"result", "dict"}, {"return", "str | None"}},
+    .exact_types = {{1, &PyDict_Type}},
+    .first_line = 400,
+    .body = panchang::get_festivals,
 };
 
 const MethodSpec get_sunset{
-    "__get_sunset",
-    {"self", "g_date"},
-    {"t0", "t1", "f", "times", "events", "t", "event"},
-    "Return Skyfield Time of sunset for Delhi on the given Gregorian date.",
-    {},
-    {},
-    500,
-    astronomy::get_sunset,
+    .name = "__get_sunset",
+    .params = {"self", "g_date"},
+    .locals = {"t0", "t1", "f", "times", "events", "t", "event"},
+    .doc = "Return Skyfield Time of sunset for Delhi on the given Gregorian date.",
+    .first_line = 500,
+    .body = astronomy::get_sunset,
 };
 
 const MethodSpec get_hijri_date{
-    "__get_hijri_date",
-    {"self", "dt_obj"},
-    {"g_date", "t_sunset", "working_date", "sunset_ist", "jd", "l", "n", "j", "m", "d", "y"},
-    "\n            Convert a Gregorian datetime to Hijri (y, m, d) using the"
-    "\n            Fliegel-Van Flandern algorithm."
-    "\n"
-    "\n            The Julian date is that of 00:00 of the civil date. A Julian"
-    "\n            date one day lower shifts every Hijri date one day earlier,"
-    "\n            and the Islamic festival lookups then miss by one day."
-    "\n            Correct formula: jd = toordinal() + 1721424.5"
-    "\n            ",
-    {},
-    {},
-    600,
-    islamic::get_hijri_date,
+    .name = "__get_hijri_date",
+    .params = {"self", "dt_obj"},
+    .locals = {"g_date", "t_sunset", "working_date", "sunset_ist", "jd", "l", "n", "j", "m", "d",
+               "y"},
+    .doc = "\n            Convert a Gregorian datetime to Hijri (y, m, d) using the"
+           "\n            Fliegel-Van Flandern algorithm."
+           "\n"
+           "\n            The Julian date is that of 00:00 of the civil date. A Julian"
+           "\n            date one day lower shifts every Hijri date one day earlier,"
+           "\n            and the Islamic festival lookups then miss by one day."
+           "\n            Correct formula: jd = toordinal() + 1721424.5"
+           "\n            ",
+    .first_line = 600,
+    .body = islamic::get_hijri_date,
 };
 
 const MethodSpec get_islamic_festival{
-    "__get_islamic_festival",
-    {"self", "year", "month", "day", "hour", "minute"},
-    {"dt_obj", "_", "h_m", "h_d", "_islamic_festivals"},
-    nullptr,
-    {},
-    {},
-    700,
-    islamic::get_islamic_festival,
+    .name = "__get_islamic_festival",
+    .params = {"self", "year", "month", "day", "hour", "minute"},
+    .locals = {"dt_obj", "_", "h_m", "h_d", "_islamic_festivals"},
+    .first_line = 700,
+    .body = islamic::get_islamic_festival,
 };
 
 const MethodSpec get_festival_holiday{
-    "__get_festival_holiday",
-    {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
-    {"panchang", "hindu_fest", "islamic_fest", "fixed_hol", "parts", "f"},
-    nullptr,
-    {},
-    {},
-    900,
-    frame::get_festival_holiday,
+    .name = "__get_festival_holiday",
+    .params = {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
+    .locals = {"panchang", "hindu_fest", "islamic_fest", "fixed_hol", "parts", "f"},
+    .first_line = 900,
+    .body = frame::get_festival_holiday,
 };
 
 const MethodSpec get_festival{
-    "get_festival",
-    {"self", "df", "date_col_name"},
-    {"unique_dates", "festival_map", "date"},
-    nullptr,
-    {{"df", "pd.DataFrame"}, {"date_col_name", "str"}, {"return", "pd.DataFrame"}},
-    {{2, &PyUnicode_Type}},
-    1000,
-    frame::get_festival,
+    .name = "get_festival",
+    .params = {"self", "df", "date_col_name"},
+    .locals = {"unique_dates", "festival_map", "date"},
+    .annotations = {{"df", "pd.DataFrame"}, {"date_col_name", "str"}, {"return", "pd.DataFrame"}},
+    .exact_types = {{2, &PyUnicode_Type}},
+    .first_line = 1000,
+    .body = frame::get_festival,
 };
 
 // The class namespace, in order.
-const ClassEntry tavrolen_class[] = {
-    {&initialize_astronomy, nullptr, nullptr},
-    {&get_nirayana_lon, nullptr, nullptr},
-    {&get_accurate_panchang, nullptr, nullptr},
-    {&get_festivals, nullptr, nullptr},
-    {&get_sunset, nullptr, nullptr},
-    {&get_hijri_date, nullptr, nullptr},
-    {&get_islamic_festival, nullptr, nullptr},
-    {nullptr, "_FIXED_HOLIDAYS", frame::make_fixed_holidays},
-    {&get_festival_holiday, nullptr, nullptr},
-    {&get_festival, nullptr, nullptr},
+const ClassEntry tavrolen_entries[] = {
+    {.method = &initialize_astronomy},
+    {.method = &get_nirayana_lon},
+    {.method = &get_accurate_panchang},
+    {.method = &get_festivals},
+    {.method = &get_sunset},
+    {.method = &get_hijri_date},
+    {.method = &get_islamic_festival},
+    {.value_name = "_FIXED_HOLIDAYS", .make_value = frame::make_fixed_holidays},
+    {.method = &get_festival_holiday},
+    {.method = &get_festival},
 };
 
-void make_constants() {
-    panchang::make_tables();
-    islamic::make_tables();
-}
+const runtime::ClassSpec tavrolen_class{
+    .module_name = kModuleName,
+    .class_name = "Tavrolen",
+    .source_path = "orvik/Tavrolen",
+    .entries = tavrolen_entries,
+};
 
-const frame::ModuleSpec tavrolen_module{"Tavrolen", tavrolen_class, make_constants,
-                                        frame::remember_import_state};
+const runtime::ModuleSpec tavrolen_module = frame::tavrolen_module(tavrolen_class);
 
-int exec_tavrolen(PyObject* module) { return frame::exec_module(module, tavrolen_module); }
+int exec_tavrolen(PyObject* module) { return runtime::exec_module(module, tavrolen_module); }
 
 PyModuleDef_Slot tavrolen_slots[] = {
-    {Py_mod_create, reinterpret_cast<void*>(frame::create_module)},
+    {Py_mod_create, reinterpret_cast<void*>(runtime::create_module)},
     {Py_mod_exec, reinterpret_cast<void*>(exec_tavrolen)},
+#if PY_VERSION_HEX >= 0x030C0000
+    // 3.12 lets a module say it refuses other interpreters: the first interpreter
+    // that imports it owns it.  An isolated subinterpreter is then refused by the
+    // interpreter itself; a legacy one reaches the create step and its message.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
     {0, nullptr},
 };
 
 PyModuleDef tavrolen_def = {
-    PyModuleDef_HEAD_INIT,
-    "orvik.Tavrolen",
-    kModuleDoc,
-    0,        // no per-module state
-    nullptr,  // no module-level functions
-    tavrolen_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = kModuleName,
+    .m_doc = kModuleDoc,
+    .m_size = 0,  // no per-module state
+    .m_methods = nullptr,
+    .m_slots = tavrolen_slots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 }  // namespace

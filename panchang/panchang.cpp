@@ -2,17 +2,21 @@
 // moment, and the Hindu festival table.
 #include "panchang/panchang.hpp"
 
-#include "frame/pyops.hpp"
+#include "astronomy/observer.hpp"
 #include "panchang/tables.hpp"
+#include "runtime/pyops.hpp"
 
 #include <vector>
 
 namespace panchang {
 
-using frame::as_double;
-using frame::int_of_float;
+using runtime::as_double;
 
 namespace {
+
+// The new-moon search starts at 00:00 UTC this many days before the civil date:
+// a window of at least 44 days always holds a new moon.
+constexpr int kNewMoonLookBackDays = 45;
 
 // The name strings and the festival dict, made once at import and shared by every
 // call (never released: they live as long as the module).
@@ -29,11 +33,14 @@ std::vector<py::str> strings(const char* const (&table)[N]) {
     return std::vector<py::str>(std::begin(table), std::end(table));
 }
 
-// int(angle / width): the bin of an angle in [0, 360).  The floored reduction of a
-// negative angle within rounding of zero gives exactly 360.0, which stands for an
-// angle just below 360: it takes the last bin rather than running off the table.
+// int(angle / width): the bin of an angle in [0, 360), as a list index.  The
+// floored reduction of a negative angle within rounding of zero gives exactly
+// 360.0, which stands for an angle just below 360: it takes the last bin rather
+// than running off the table.  An angle far outside [0, 360] (a replaced
+// longitude method) gives the index Python's int() gives, which the table then
+// refuses as Python's list does.
 long long bin_of(double angle, double width, long long bins) {
-    long long i = int_of_float(angle / width);
+    long long i = runtime::as_index(runtime::int_of_float(angle / width));
     if (i == bins && angle == 360.0) i = bins - 1;
     return i;
 }
@@ -48,8 +55,6 @@ const py::str& element(const std::vector<py::str>& table, long long i) {
     }
     return table[static_cast<std::size_t>(i)];
 }
-
-long long floored_mod(long long x, long long m) { return ((x % m) + m) % m; }
 
 // str(day) + "-" + str(month) + "-" + str(year) + " " + str(hour) + ":" + str(minute)
 py::str date_text(Args a) {
@@ -76,7 +81,13 @@ void make_tables() {
     names = n;
 }
 
-long long amanta_index(double sun_at_nm) { return floored_mod(bin_of(sun_at_nm, 30, 12) + 1, 12); }
+long long amanta_index(double sun_at_nm) {
+    // (int(sun_at_nm / 30) + 1) % 12, on a Python int of any size.
+    py::int_ sign = runtime::int_of_float(sun_at_nm / 30);
+    if (sun_at_nm == 360.0) sign = py::int_(11);  // the 360.0 corner of bin_of
+    py::object idx = runtime::remainder(sign + py::int_(1), py::int_(12));
+    return idx.cast<long long>();
+}
 
 long long tithi_number(double diff) { return bin_of(diff, 12, 30) + 1; }
 
@@ -84,53 +95,55 @@ py::object festival_on(long long month_idx, bool krishna, long long tithi_no) {
     py::tuple key = py::make_tuple(names->months[static_cast<std::size_t>(month_idx)],
                                    krishna ? names->krishna : names->shukla,
                                    tithi_in_paksha(tithi_no));
-    return frame::dict_get(names->festivals, key);
+    return runtime::dict_get(names->festivals, key);
 }
 
 py::object get_accurate_panchang(Call& call, Args a) {
     py::handle self = a[0], year = a[1], month = a[2], day = a[3], hour = a[4], minute = a[5],
                purnimanta = a[6];
     call.at(1);
-    self.attr("_Tavrolen__initialize_astronomy")();
+    call.method(self, "__initialize_astronomy")();
     call.at(2);
     // IST to UTC: the fixed offset, subtracted field by field; utc() carries over.
-    py::object t = self.attr("_TS").attr("utc")(year, month, day, hour - py::int_(5),
-                                                minute - py::int_(30));
+    py::object t = self.attr("_TS").attr("utc")(year, month, day,
+                                                hour - py::int_(astronomy::kIstOffsetHours),
+                                                minute - py::int_(astronomy::kIstOffsetMinutes));
     call.at(3);
-    double sun_nir = as_double(self.attr("_Tavrolen__get_nirayana_lon")(self.attr("_SUN"), t));
-    double moon_nir = as_double(self.attr("_Tavrolen__get_nirayana_lon")(self.attr("_MOON"), t));
+    py::object nirayana_lon = call.method(self, "__get_nirayana_lon");
+    double sun_nir = as_double(nirayana_lon(self.attr("_SUN"), t));
+    double moon_nir = as_double(nirayana_lon(self.attr("_MOON"), t));
     call.at(4);
     const py::str& nakshatra = element(names->nakshatras, bin_of(moon_nir, 360.0 / 27, 27));
     call.at(5);
-    py::object t_start = self.attr("_TS").attr("utc")(year, month, day - py::int_(45));
+    py::object t_start = self.attr("_TS").attr("utc")(year, month, day - py::int_(kNewMoonLookBackDays));
     call.at(6);
     py::object f = call.global("almanac").attr("moon_phases")(self.attr("_EPH"));
     auto [times, phases] =
-        frame::unpack<2>(call.global("almanac").attr("find_discrete")(t_start, t, f));
+        runtime::unpack<2>(call.global("almanac").attr("find_discrete")(t_start, t, f));
     call.at(7);
-    py::object last_nm_t = times[frame::rich_compare(phases, py::int_(0), Py_EQ)][py::int_(-1)];
+    py::object last_nm_t = times[runtime::rich_compare(phases, py::int_(0), Py_EQ)][py::int_(-1)];
     call.at(8);
-    double sun_at_nm =
-        as_double(self.attr("_Tavrolen__get_nirayana_lon")(self.attr("_SUN"), last_nm_t));
+    double sun_at_nm = as_double(call.method(self, "__get_nirayana_lon")(self.attr("_SUN"), last_nm_t));
     call.at(9);
     long long amanta_idx = amanta_index(sun_at_nm);
     call.at(10);
-    double diff = frame::floored_mod(moon_nir - sun_nir, 360);
+    double diff = runtime::floored_mod(moon_nir - sun_nir, 360.0);
     call.at(11);
     long long tithi_no = tithi_number(diff);
     call.at(12);
     const py::str& paksha = is_krishna(diff) ? names->krishna : names->shukla;
     call.at(13);
-    bool dark_half_next_month = frame::truthy(purnimanta) && paksha.equal(names->krishna);
-    const py::str& final_maas =
-        element(names->months, dark_half_next_month ? (amanta_idx + 1) % 12 : amanta_idx);
+    // The paksha is compared only when purnimanta is truthy.
+    bool purnimanta_month = runtime::truthy(purnimanta);
+    bool krishna = purnimanta_month && paksha.equal(names->krishna);
+    const py::str& final_maas = element(names->months, month_index(amanta_idx, purnimanta_month, krishna));
     call.at(14);
     const py::str& sun_rashi = element(names->rashis, bin_of(sun_nir, 30, 12));
     const py::str& moon_rashi = element(names->rashis, bin_of(moon_nir, 30, 12));
     call.at(15);
     py::dict record;
     record["date"] = date_text(a);
-    record["method"] = frame::truthy(purnimanta) ? names->purnimanta : names->amanta;
+    record["method"] = runtime::truthy(purnimanta) ? names->purnimanta : names->amanta;
     record["maas"] = final_maas;
     record["paksha"] = paksha;
     record["tithi"] = py::int_(tithi_in_paksha(tithi_no));
@@ -149,7 +162,7 @@ py::object get_festivals(Call& call, Args a) {
     py::object tithi = result["tithi"];
     py::object nakshatra = result["nakshatra"];  // read, as every record has one; not a key
     call.at(3);
-    return frame::dict_get(names->festivals, py::make_tuple(maas, paksha, tithi));
+    return runtime::dict_get(names->festivals, py::make_tuple(maas, paksha, tithi));
 }
 
 }  // namespace panchang

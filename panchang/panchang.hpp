@@ -1,17 +1,23 @@
 // panchang/panchang.hpp: the panchang of one moment and the Hindu festival lookup.
 #pragma once
 
-#include "frame/method.hpp"
+#include "runtime/method.hpp"
 
 namespace panchang {
 
-using frame::Args;
-using frame::Call;
+using runtime::Args;
+using runtime::Call;
 namespace py = pybind11;
 
 /// Amanta month index (0 "Chaitra" to 11 "Phalguna") of the lunation whose new
 /// moon found the Sun at sidereal longitude `sun_at_nm`: the month after its sign.
 long long amanta_index(double sun_at_nm);
+
+/// The month index a date carries: in the purnimanta convention the dark
+/// fortnight belongs to the month after the amanta month.
+inline long long month_index(long long amanta_idx, bool purnimanta, bool krishna) {
+    return purnimanta && krishna ? (amanta_idx + 1) % 12 : amanta_idx;
+}
 
 /// The tithi, 1 to 30, of the Sun-Moon elongation `diff` in [0, 360].
 long long tithi_number(double diff);

@@ -2,10 +2,12 @@
 // Their order is their meaning: the panchang indexes them arithmetically.
 #pragma once
 
+#include <iterator>
+
 namespace panchang {
 
 /// Lunar mansions, 360/27 degrees of sidereal lunar longitude each, from 0.
-inline constexpr const char* kNakshatras[27] = {
+inline constexpr const char* kNakshatras[] = {
     "Ashwini",       "Bharani",        "Krittika",         "Rohini",
     "Mrigashira",    "Ardra",          "Punarvasu",        "Pushya",
     "Ashlesha",      "Magha",          "Purva_Phalguni",   "Uttara_Phalguni",
@@ -14,18 +16,21 @@ inline constexpr const char* kNakshatras[27] = {
     "Uttara_Ashadha", "Shravan",       "Dhanishta",        "Shatabhisha",
     "Purva_Bhadrapada", "Uttara_Bhadrapada", "Revati",
 };
+static_assert(std::size(kNakshatras) == 27);
 
 /// Lunar months; the amanta month is the one after the Sun's sign at new moon.
-inline constexpr const char* kHinduMonths[12] = {
+inline constexpr const char* kHinduMonths[] = {
     "Chaitra", "Vaishakha", "Jyeshtha", "Ashadha", "Shravana", "Bhadrapada",
     "Ashvina", "Kartika",   "Margashirsha", "Pausha", "Magha", "Phalguna",
 };
+static_assert(std::size(kHinduMonths) == 12);
 
 /// Sidereal signs, 30 degrees each, from 0.
-inline constexpr const char* kRashis[12] = {
+inline constexpr const char* kRashis[] = {
     "Mesh", "Vrishabh", "Mithun",    "Kark",  "Sinha", "Kanya",
     "Tula", "Vrishchik", "Dhanu",    "Makar", "Kumbh", "Meen",
 };
+static_assert(std::size(kRashis) == 12);
 
 struct HinduFestival {
     const char* maas;
@@ -34,7 +39,7 @@ struct HinduFestival {
     const char* name;
 };
 
-inline constexpr HinduFestival kHinduFestivals[27] = {
+inline constexpr HinduFestival kHinduFestivals[] = {
     {"Chaitra", "Shukla", 1, "Hindu_Nav_Varsh/Gudi_Padwa/Ugadi"},
     {"Chaitra", "Shukla", 9, "Shree_Ram_Navami"},
     {"Chaitra", "Shukla", 15, "Shree_Hanuman_Janmotsav"},
@@ -63,5 +68,6 @@ inline constexpr HinduFestival kHinduFestivals[27] = {
     {"Phalguna", "Shukla", 14, "Holika_Dahan"},
     {"Phalguna", "Shukla", 15, "Holi"},
 };
+static_assert(std::size(kHinduFestivals) == 27);
 
 }  // namespace panchang

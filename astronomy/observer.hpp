@@ -1,0 +1,21 @@
+// astronomy/observer.hpp: the fixed setting of every computation: the ephemeris
+// file, the observer at Delhi and India's civil time.  The one-date methods and
+// the batch evaluator both read these.
+#pragma once
+
+namespace astronomy {
+
+/// The JPL DE421 kernel, as named to Skyfield's load().
+inline constexpr const char* kEphemerisFile = "de421.bsp";
+
+/// The observer: Delhi, as Topos takes it.
+inline constexpr const char* kDelhiLatitude = "28.6139 N";
+inline constexpr const char* kDelhiLongitude = "77.2090 E";
+inline constexpr int kDelhiElevationM = 213;
+
+/// Civil time: Indian Standard Time, UTC+05:30 all year.
+inline constexpr const char* kZoneName = "Asia/Kolkata";
+inline constexpr int kIstOffsetHours = 5;
+inline constexpr int kIstOffsetMinutes = 30;
+
+}  // namespace astronomy

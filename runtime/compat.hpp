@@ -1,0 +1,67 @@
+// runtime/compat.hpp: the C API that differs between the CPython versions the
+// extension supports (3.10 to 3.13).  Every version branch of the runtime lives
+// here, with the reason beside it.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdlib>
+
+namespace runtime::compat {
+
+/// Holds the pending exception aside while other C-API calls run, and puts it
+/// back unchanged.
+class SavedError {
+public:
+    SavedError() {
+#if PY_VERSION_HEX >= 0x030C0000
+        // 3.12 keeps one exception object; PyErr_Fetch is deprecated there.
+        exc_ = PyErr_GetRaisedException();
+#else
+        PyErr_Fetch(&type_, &exc_, &tb_);
+#endif
+    }
+    SavedError(const SavedError&) = delete;
+    SavedError& operator=(const SavedError&) = delete;
+    /// Makes the saved exception pending again (once).
+    void restore() {
+#if PY_VERSION_HEX >= 0x030C0000
+        PyErr_SetRaisedException(exc_);
+#else
+        PyErr_Restore(type_, exc_, tb_);
+        type_ = tb_ = nullptr;
+#endif
+        exc_ = nullptr;
+    }
+    ~SavedError() {
+        if (exc_ != nullptr) restore();
+    }
+
+private:
+    PyObject* exc_ = nullptr;
+#if PY_VERSION_HEX < 0x030C0000
+    PyObject* type_ = nullptr;
+    PyObject* tb_ = nullptr;
+#endif
+};
+
+/// The running interpreter's major and minor version.
+inline void running_version(int& major, int& minor) {
+#if PY_VERSION_HEX >= 0x030B0000
+    // Py_Version, the runtime's own hex version, exists from 3.11 on.
+    major = static_cast<int>(Py_Version >> 24);
+    minor = static_cast<int>((Py_Version >> 16) & 0xFF);
+#else
+    // 3.10: the version string starts "3.10.13 (...".
+    const char* v = Py_GetVersion();
+    char* end = nullptr;
+    major = static_cast<int>(std::strtol(v, &end, 10));
+    minor = static_cast<int>(std::strtol(end + 1, nullptr, 10));
+#endif
+}
+
+/// Whether code objects carry co_qualname (added in 3.11; code.replace rejects it
+/// before).
+inline constexpr bool kCodeHasQualname = PY_VERSION_HEX >= 0x030B0000;
+
+}  // namespace runtime::compat

@@ -26,7 +26,7 @@ constexpr FixedHoliday kFixedHolidays[] = {
     {3, 23, "Shaheed_Diwas_Veer_Bhagat_Singh"},
     {4, 1, "April_Fool_Day"},
     {4, 7, "World_Health_Day"},
-    {4, 17, "Baba_Shaheb_Ambedkar_Jayanti"},
+    {4, 14, "Baba_Shaheb_Ambedkar_Jayanti"},
     {4, 22, "Earth_Day"},
     {5, 1, "Labour_Day"},
     {5, 8, "World_Red_Cross_Day"},

@@ -32,6 +32,10 @@ inline constexpr const char* kRashis[] = {
 };
 static_assert(std::size(kRashis) == 12);
 
+/// Keyed the purnimanta way, as get_festival names months: the dark fortnight
+/// (Krishna) carries the name of the month that follows it, so Janmashtami,
+/// Maha Shivaratri and Dipawali fall in the Krishna paksha of Bhadrapada,
+/// Phalguna and Kartika.
 struct HinduFestival {
     const char* maas;
     const char* paksha;
@@ -47,10 +51,10 @@ inline constexpr HinduFestival kHinduFestivals[] = {
     {"Vaishakha", "Shukla", 15, "Buddha_Purnima"},
     {"Ashadha", "Shukla", 11, "Devshayani_Ekadashi"},
     {"Ashadha", "Shukla", 15, "Guru_Purnima"},
-    {"Shravana", "Krishna", 8, "Shree_Krishna_Janmashtami"},
+    {"Bhadrapada", "Krishna", 8, "Shree_Krishna_Janmashtami"},
     {"Shravana", "Shukla", 15, "Raksha_Bandhan"},
     {"Bhadrapada", "Shukla", 4, "Ganesh_Chaturthi"},
-    {"Bhadrapada", "Krishna", 8, "Shree_Radha_Ashtami"},
+    {"Bhadrapada", "Shukla", 8, "Shree_Radha_Ashtami"},
     {"Ashvina", "Shukla", 1, "Navratri_Start"},
     {"Ashvina", "Shukla", 8, "Durga_Ashtami"},
     {"Ashvina", "Shukla", 9, "Maha_Navami"},
@@ -64,7 +68,7 @@ inline constexpr HinduFestival kHinduFestivals[] = {
     {"Margashirsha", "Shukla", 11, "Mokshada_Ekadashi"},
     {"Pausha", "Shukla", 15, "Pausha_Purnima"},
     {"Magha", "Shukla", 5, "Basant_Panchami/Saraswati_Pooja"},
-    {"Magha", "Krishna", 14, "Maha_Shiv_Ratri"},
+    {"Phalguna", "Krishna", 14, "Maha_Shiv_Ratri"},
     {"Phalguna", "Shukla", 14, "Holika_Dahan"},
     {"Phalguna", "Shukla", 15, "Holi"},
 };

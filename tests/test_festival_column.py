@@ -63,6 +63,27 @@ class TestRealDates:
         assert missing(got[5])
 
 
+    # Published holiday lists of the Government of India (2022 to 2025).  The tithi
+    # is read at noon, so a night observance (Maha Shivaratri) may fall a day off.
+    PUBLISHED = {
+        "Shree_Krishna_Janmashtami": (["2022-08-19", "2023-09-07", "2024-08-26", "2025-08-16"], 0),
+        "Shree_Radha_Ashtami": (["2023-09-23", "2024-09-11", "2025-08-31"], 0),
+        "Maha_Shiv_Ratri": (["2022-03-01", "2023-02-18", "2024-03-08", "2025-02-26"], 1),
+        "Baba_Shaheb_Ambedkar_Jayanti": (["2022-04-14", "2024-04-14", "2025-04-14"], 0),
+    }
+
+    @pytest.mark.parametrize("name", PUBLISHED)
+    def test_published_days(self, mod, name):
+        days, slack = self.PUBLISHED[name]
+        stamps = pd.to_datetime(days)
+        around = [d + pd.Timedelta(days=k) for d in stamps for k in range(-slack, slack + 1)]
+        df = mod.Tavrolen().get_festival(pd.DataFrame({"date": around}), "date")
+        hits = df.loc[df["festival"].fillna("").str.split("/").map(lambda f: name in f), "date"]
+        for day in stamps:
+            near = [h for h in hits if abs((h.normalize() - day).days) <= slack]
+            assert len(near) >= 1, (name, day)
+
+
 class TestNormalisation:
     def test_formats_and_midnight_hour(self, mod):
         df = pd.DataFrame({"date": ["2024-01-26", "2024-01-26 00:45", "2024-01-26 01:00",

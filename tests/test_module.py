@@ -160,7 +160,8 @@ class TestClass:
         assert list(table)[-1] == (12, 25)
         assert table[(8, 15)] == "Independence_Day"
         assert table[(1, 26)] == "Republic_Day"
-        assert table[(4, 17)] == "Baba_Shaheb_Ambedkar_Jayanti" and (4, 14) not in table
+        assert table[(4, 14)] == "Baba_Shaheb_Ambedkar_Jayanti" and (4, 17) not in table
+        assert list(table)[12] == (4, 14)                    # at its place in the order
         assert table[(2, 14)] == "Valentines_Day/Black_Day"
         assert (2, 29) not in table
         assert mod.Tavrolen()._FIXED_HOLIDAYS is table

@@ -213,12 +213,15 @@ class TestFestivalTable:
     @pytest.mark.parametrize("maas, paksha, tithi, expected", [
         ("Kartika", "Krishna", 15, "Dipawali"),
         ("Kartika", "Shukla", 15, None),
-        ("Shravana", "Krishna", 8, "Shree_Krishna_Janmashtami"),
+        ("Bhadrapada", "Krishna", 8, "Shree_Krishna_Janmashtami"),
+        ("Shravana", "Krishna", 8, None),
+        ("Bhadrapada", "Shukla", 8, "Shree_Radha_Ashtami"),
         ("Phalguna", "Shukla", 14, "Holika_Dahan"),
         ("Phalguna", "Shukla", 15, "Holi"),
         ("Chaitra", "Shukla", 1, "Hindu_Nav_Varsh/Gudi_Padwa/Ugadi"),
         ("Magha", "Shukla", 5, "Basant_Panchami/Saraswati_Pooja"),
-        ("Magha", "Krishna", 14, "Maha_Shiv_Ratri"),
+        ("Phalguna", "Krishna", 14, "Maha_Shiv_Ratri"),
+        ("Magha", "Krishna", 14, None),
         ("Ashvina", "Shukla", 10, "Dassehra"),
         ("Jyeshtha", "Shukla", 15, None),          # no festival in Jyeshtha
         ("Shravan", "Shukla", 15, None),           # the nakshatra spelling matches nothing

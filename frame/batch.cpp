@@ -270,10 +270,12 @@ double approximate_jd(const Moment& mo) {
 
 }  // namespace
 
+// The attributes of imported globals that the one-date path reads and that can
+// change while the global stays the same object.  (The datetime and timedelta
+// classes are built-in types, whose attributes cannot be rebound.)
 const std::vector<WatchedAttribute> kWatchedAttributes = {
-    {"load", "timescale"},        {"almanac", "find_discrete"}, {"almanac", "moon_phases"},
-    {"almanac", "sunrise_sunset"}, {"datetime", "combine"},     {"datetime", "min"},
-    {"datetime", "max"},          {"pytz", "timezone"},         {"pytz", "utc"},
+    {"load", "timescale"},          {"almanac", "find_discrete"}, {"almanac", "moon_phases"},
+    {"almanac", "sunrise_sunset"},  {"pytz", "timezone"},         {"pytz", "utc"},
 };
 
 void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) {

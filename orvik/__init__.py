@@ -4,4 +4,19 @@ The engine lives in the extension module ``orvik.Tavrolen``::
 
     from orvik.Tavrolen import Tavrolen
     Tavrolen().get_festival(df, "date")
+
+``python -m orvik`` (or the ``orvik`` command) annotates a CSV or Parquet file.
 """
+
+from importlib import metadata as _metadata
+from pkgutil import extend_path as _extend_path
+
+# Run from a clone's root after installation, this package is the source folder
+# orvik/, which holds no compiled module: the installed orvik folder (and its
+# orvik.Tavrolen) is searched as well.
+__path__ = _extend_path(__path__, __name__)
+
+try:
+    __version__ = _metadata.version("orvik")
+except _metadata.PackageNotFoundError:  # a source tree that was never installed
+    __version__ = "0+unknown"

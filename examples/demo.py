@@ -13,7 +13,7 @@ import pandas as pd
 from orvik.Tavrolen import Tavrolen
 
 
-def main(path):
+def main(path: str) -> None:
     df = pd.read_csv(path, dtype={"date": str}, keep_default_na=False)
     started = time.perf_counter()
     Tavrolen().get_festival(df, "date")

@@ -25,9 +25,30 @@ py::object with_almanac_nutation(py::object t) {
     return t;
 }
 
-// Mean synodic month and a mean new moon (TT Julian date), for first guesses.
-constexpr double kSynodicMonth = 29.530588853;
+// Mean synodic month and a mean new moon (TT Julian date).
+constexpr double kSynodicMonth = 29.530588861;
 constexpr double kMeanNewMoon = 2451550.09766;
+
+// The new moon of lunation k (counted from 2000 January 6) to within a few
+// minutes: the mean phase and the largest periodic terms of Meeus, Astronomical
+// Algorithms (2nd ed.), chapter 49.  Only a first guess for the search.
+double new_moon_guess(long long k) {
+    const double kk = static_cast<double>(k), T = kk / 1236.85;
+    const double rad = std::numbers::pi / 180;
+    const double E = 1 - 0.002516 * T - 0.0000074 * T * T;
+    const double M = (2.5534 + 29.10535670 * kk - 0.0000014 * T * T) * rad;        // Sun's anomaly
+    const double Mp = (201.5643 + 385.81693528 * kk + 0.0107582 * T * T) * rad;    // Moon's anomaly
+    const double F = (160.7108 + 390.67050284 * kk - 0.0016118 * T * T) * rad;     // argument of latitude
+    const double Om = (124.7746 - 1.56375588 * kk + 0.0020672 * T * T) * rad;      // ascending node
+    return kMeanNewMoon + kSynodicMonth * kk + 0.00015437 * T * T - 0.40720 * std::sin(Mp) +
+           0.17241 * E * std::sin(M) + 0.01608 * std::sin(2 * Mp) + 0.01039 * std::sin(2 * F) +
+           0.00739 * E * std::sin(Mp - M) - 0.00514 * E * std::sin(Mp + M) +
+           0.00208 * E * E * std::sin(2 * M) - 0.00111 * std::sin(Mp - 2 * F) -
+           0.00057 * std::sin(Mp + 2 * F) + 0.00056 * E * std::sin(2 * Mp + M) -
+           0.00042 * std::sin(3 * Mp) + 0.00042 * E * std::sin(M + 2 * F) +
+           0.00038 * E * std::sin(M - 2 * F) - 0.00024 * E * std::sin(2 * Mp - M) -
+           0.00017 * std::sin(Om);
+}
 
 // Moon minus Sun in apparent ecliptic longitude of date, as almanac.moon_phases
 // measures it, wrapped to [-pi, pi).
@@ -61,46 +82,127 @@ py::object times_tt(const Context& ctx, const std::vector<double>& tt) {
     return ctx.ts.attr("tt_jd")(py::array_t<double>(static_cast<py::ssize_t>(tt.size()), tt.data()));
 }
 
-std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t) {
-    auto latlon = runtime::unpack<3>(
-        ctx.earth.attr("at")(t).attr("observe")(target).attr("ecliptic_latlon")());
+namespace {
+
+// The sidereal longitude of `target` seen from `earth` (the Earth placed at the
+// Time array `t`), with __get_nirayana_lon's calls and arithmetic.
+std::vector<double> nirayana_from(py::handle earth, py::handle target, const std::vector<double>& tt) {
+    auto latlon = runtime::unpack<3>(earth.attr("observe")(target).attr("ecliptic_latlon")());
     std::vector<double> lon = to_vector(latlon[1].attr("degrees"));
-    std::vector<double> tt = to_vector(py::reinterpret_borrow<py::object>(t).attr("tt"));
     for (std::size_t i = 0; i < lon.size(); ++i)
         lon[i] = runtime::floored_mod(lon[i] - lahiri_ayanamsha(tt[i]), 360.0);
     return lon;
 }
 
-std::vector<double> new_moons_around(const Context& ctx, const std::vector<double>& tts) {
-    std::set<long long> lunations;
-    for (double tt : tts) {
-        long long k = static_cast<long long>(std::floor((tt - kMeanNewMoon) / kSynodicMonth));
-        lunations.insert({k - 1, k, k + 1});
-    }
-    std::vector<double> t;
-    for (long long k : lunations) t.push_back(kMeanNewMoon + kSynodicMonth * static_cast<double>(k));
-    // The true new moon is within a day of the mean one, where the elongation is
-    // a smooth function crossing zero: Newton's method with a numerical slope.
-    // Quadratic convergence takes a guess a day off to 1e-9 days in about five
-    // steps; twelve without converging means the function is not what it should be.
-    constexpr double h = 1e-3, tolerance = 1e-9;
+}  // namespace
+
+std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t) {
+    std::vector<double> tt = to_vector(py::reinterpret_borrow<py::object>(t).attr("tt"));
+    return nirayana_from(ctx.earth.attr("at")(t), target, tt);
+}
+
+std::pair<std::vector<double>, std::vector<double>> nirayana_sun_moon(const Context& ctx,
+                                                                     py::handle t) {
+    std::vector<double> tt = to_vector(py::reinterpret_borrow<py::object>(t).attr("tt"));
+    py::object earth = ctx.earth.attr("at")(t);
+    return {nirayana_from(earth, ctx.sun, tt), nirayana_from(earth, ctx.moon, tt)};
+}
+
+namespace {
+
+// Roots near `t` of an array function of TT instants, `residual` (what is to be
+// zero, a smooth function of time there), by Newton's method with a numerical
+// slope, each step for all roots in one array evaluation.  Once every step is
+// below kAcceptStep, the error left after it (about the step squared times the
+// residual's curvature over its slope: at most a few per day for the elongation
+// and the Sun's altitude) is far below kRootTolerance, and the step is the last.
+template <typename Residual>
+std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
+    constexpr double h = 1e-5;
+    constexpr double kAcceptStep = 1e-5;
+    // A guess within a day converges in three or four steps; twelve without
+    // converging means the function is not what it should be.
     constexpr int kMaxIterations = 12;
+    if (t.empty()) return t;
     for (int iteration = 0;; ++iteration) {
         std::vector<double> shifted(t);
         for (double& x : shifted) x += h;
-        std::vector<double> f = elongations(ctx, t), g = elongations(ctx, shifted);
+        std::vector<double> f = residual(t), g = residual(shifted);
         double largest = 0;
         for (std::size_t i = 0; i < t.size(); ++i) {
             double step = f[i] / ((g[i] - f[i]) / h);
             t[i] -= step;
             largest = std::max(largest, std::fabs(step));
         }
-        if (largest < tolerance) break;
+        if (largest < kAcceptStep) return t;
         if (iteration == kMaxIterations || !std::isfinite(largest))
-            throw std::runtime_error("new moon search did not converge");
+            throw std::runtime_error("root search did not converge");
     }
+}
+
+// What every search reaches: 1e-9 days is 86 microseconds.
+[[maybe_unused]] constexpr double kRootTolerance = 1e-9;
+
+}  // namespace
+
+std::vector<double> new_moons_between(const Context& ctx, double first_tt, double last_tt) {
+    // The lunations that touch the span, and one on either side.
+    long long first = static_cast<long long>(std::floor((first_tt - kMeanNewMoon) / kSynodicMonth));
+    long long last = static_cast<long long>(std::floor((last_tt - kMeanNewMoon) / kSynodicMonth));
+    std::vector<double> t;
+    for (long long k = first - 1; k <= last + 1; ++k) t.push_back(new_moon_guess(k));
+    // Near the guess the elongation is a smooth function crossing zero.
+    t = refine_roots([&](const std::vector<double>& x) { return elongations(ctx, x); }, t);
     std::sort(t.begin(), t.end());
     return t;
+}
+
+std::vector<double> nirayana_elongations(const Context& ctx, const std::vector<double>& tt) {
+    auto [sun, moon] = nirayana_sun_moon(ctx, times_tt(ctx, tt));
+    for (std::size_t i = 0; i < tt.size(); ++i)
+        moon[i] = runtime::floored_mod(moon[i] - sun[i], 360.0);
+    return moon;
+}
+
+std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, double last_tt) {
+    // The elongation grows by 10 to 16 degrees a day: sampled every quarter day,
+    // no interval holds two changes, and a wrap past 360 is a change to tithi 1.
+    constexpr double kStep = 0.25;
+    std::vector<double> grid;
+    for (double x = first_tt; x < last_tt + kStep; x += kStep) grid.push_back(x);
+    std::vector<double> e = nirayana_elongations(ctx, grid);
+    std::vector<double> guesses;
+    std::vector<int> starts;
+    for (std::size_t i = 1; i < grid.size(); ++i) {
+        int before = static_cast<int>(e[i - 1] / kTithiDegrees) % 30;
+        int after = static_cast<int>(e[i] / kTithiDegrees) % 30;
+        if (before == after) continue;
+        // Where the line through the two samples reaches the boundary.
+        double target = after * kTithiDegrees;
+        double rise = runtime::floored_mod(e[i] - e[i - 1], 360.0);
+        double part = runtime::floored_mod(target - e[i - 1], 360.0);
+        guesses.push_back(grid[i - 1] + kStep * part / rise);
+        starts.push_back(after);
+    }
+    auto residual = [&](const std::vector<double>& x) {
+        std::vector<double> r = nirayana_elongations(ctx, x);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            r[i] = runtime::floored_mod(r[i] - starts[i] * kTithiDegrees + 180.0, 360.0) - 180.0;
+        return r;
+    };
+    std::vector<double> when = refine_roots(residual, guesses);
+    std::vector<TithiChange> out(when.size());
+    for (std::size_t i = 0; i < when.size(); ++i) out[i] = {when[i], starts[i]};
+    return out;
+}
+
+std::vector<double> sunsets_near(const Context& ctx, const std::vector<double>& guesses) {
+    auto residual = [&](const std::vector<double>& x) {
+        std::vector<double> alt = sun_altitudes(ctx, times_tt(ctx, x));
+        for (double& a : alt) a -= kSunUpAltitude;
+        return alt;
+    };
+    return refine_roots(residual, guesses);
 }
 
 std::vector<double> sun_altitudes(const Context& ctx, py::handle t) {

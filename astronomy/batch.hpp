@@ -28,11 +28,38 @@ py::object times_tt(const Context& ctx, const std::vector<double>& tt);
 /// with the same calls and arithmetic as __get_nirayana_lon makes for one moment.
 std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, py::handle t);
 
+/// The Sun's and the Moon's sidereal longitudes at each moment of `t`, the Earth
+/// placed once for both.
+std::pair<std::vector<double>, std::vector<double>> nirayana_sun_moon(const Context& ctx,
+                                                                     py::handle t);
+
 /// TT Julian dates, ascending, of the new moons as almanac.moon_phases defines them
-/// (apparent ecliptic longitudes of date of Moon and Sun equal), for every lunation
-/// that contains one of `tts` and the lunations on either side of it.  Found by
-/// Newton's method on the elongation, to better than 1e-9 days.
-std::vector<double> new_moons_around(const Context& ctx, const std::vector<double>& tts);
+/// (apparent ecliptic longitudes of date of Moon and Sun equal), of every lunation
+/// that touches the span and of the lunations on either side.  Found by Newton's
+/// method on the elongation, to better than 1e-9 days.
+std::vector<double> new_moons_between(const Context& ctx, double first_tt, double last_tt);
+
+/// Degrees of Sun-Moon elongation per tithi.
+inline constexpr double kTithiDegrees = 12;
+
+/// The elongation (sidereal Moon minus Sun, floored into [0, 360)) at each TT
+/// instant, as __get_accurate_panchang computes it for one moment.
+std::vector<double> nirayana_elongations(const Context& ctx, const std::vector<double>& tt);
+
+/// An instant where the elongation reaches start * 12 degrees: tithi start + 1
+/// begins.
+struct TithiChange {
+    double tt;
+    int start;  ///< 0 to 29
+};
+
+/// Every tithi change in the span, ascending, each to better than 1e-9 days.
+std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, double last_tt);
+
+/// The instants where the Sun's apparent altitude at the observer falls through
+/// almanac.sunrise_sunset's threshold, one near each guess (TT Julian dates, each
+/// within an hour or two of a sunset), to better than 1e-9 days.
+std::vector<double> sunsets_near(const Context& ctx, const std::vector<double>& guesses);
 
 /// The Sun's apparent altitude in degrees at the observer at each moment of `t`,
 /// evaluated as almanac.sunrise_sunset's predicate evaluates it.

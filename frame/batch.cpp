@@ -19,6 +19,9 @@
 #include <pybind11/numpy.h>
 
 #include <algorithm>
+#include <array>
+#include <map>
+#include <tuple>
 #include <cmath>
 #include <optional>
 #include <stdexcept>
@@ -42,8 +45,8 @@ namespace {
 constexpr double kTithiMargin = 1e-6;
 // - new moon instants: the one-date path refines each by bisection to about a
 //   millisecond, Newton's method here to 1e-9 days; measured at most 0.3 ms
-//   apart.  A moment within 60 s of a new moon is left to the one-date path.
-constexpr double kNewMoonMargin = 60.0 / 86400.0;
+//   apart.  A moment within 2 s of a new moon is left to the one-date path.
+constexpr double kNewMoonMargin = 2.0 / 86400.0;
 // - the Sun's sidereal longitude at the new moon (the month): 0.3 ms of solar
 //   motion is 1e-8 degrees; 1e-4 degrees is about 9 s of it.
 constexpr double kSignMargin = 1e-4;
@@ -56,6 +59,25 @@ constexpr double kAltitudeMargin = 0.01;
 // date.max.toordinal(): 9999-12-31, the last day the date type holds.
 constexpr long long kLastOrdinal = 3652059;
 
+// - tithi changes (dense minutes): a change instant found to 1e-9 days, and the
+//   minute's TT to a millisecond; a minute within 1 s of a change has its
+//   elongation computed exactly, and is then held to kTithiMargin.
+constexpr double kTithiChangeMargin = 1.0 / 86400.0;
+// - sunset (dense minutes): the one-date path's sunset instant is within about a
+//   millisecond (its bisection) and a microsecond (rounding) of the threshold
+//   crossing found here; a minute within 0.1 s of it takes the one-date path's
+//   own Hijri date.
+constexpr double kSunsetMargin = 0.1 / 86400.0;
+
+// Delhi's sunset is never before 17:00 IST: an earlier minute is before it, and
+// minutes at noon need no sunset at all.
+constexpr int kEarliestSunsetHour = 16;
+
+// Above this many distinct minutes per day of span, finding the events of the
+// span (a tithi change about every 24 hours, a sunset a day) costs less than the
+// positions of every minute.
+constexpr double kDenseMinutesPerDay = 8;
+
 // What the one-date path resolved to right after the module body.  Strong
 // references, never released, like the module itself.
 struct Remembered {
@@ -66,7 +88,6 @@ struct ImportState {
     std::vector<Remembered> class_entries;  // by the name the class stores them under
     std::vector<Remembered> globals;        // every name the module body imported
     std::vector<Remembered> attributes;     // "global.attribute", as stored (unbound)
-    std::string skipped_method;             // get_festival's own entry: it runs either way
 };
 ImportState* import_state = nullptr;
 
@@ -157,24 +178,50 @@ std::optional<astronomy::Context> context_of(py::handle self) {
     return ctx;
 }
 
-struct Moment {
-    py::object key, month, day;  // the Timestamp; month and day as the one-date path passes them
-    long long y, m, d, h, mi;
+// ---------------------------------------------------------------------------
+// Civil calendar arithmetic on whole minutes
+
+constexpr long long kMinutesPerDay = 1440;
+// date(1970, 1, 1).toordinal(): the ordinal of the Unix epoch's day.
+constexpr long long kEpochOrdinal = 719163;
+// IST is this many minutes ahead of UTC.
+constexpr long long kIstOffset = astronomy::kIstOffsetHours * 60 + astronomy::kIstOffsetMinutes;
+
+long long floor_div(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+
+struct Civil {
+    long long y;
+    int m, d;
 };
 
-long long field(py::handle date, const char* name) {
-    long long v = PyLong_AsLongLong(date.attr(name).ptr());
-    if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
-    return v;
+// The proleptic Gregorian date of a day counted from 1970-01-01 (H. Hinnant's
+// civil_from_days).
+Civil civil_from_days(long long z) {
+    z += 719468;
+    const long long era = floor_div(z, 146097);
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    return {yoe + era * 400 + (m <= 2), m, d};
 }
 
-// Python's date.toordinal(): 0001-01-01 is day 1 of the proleptic Gregorian calendar.
-long long ordinal(long long y, long long m, long long d) {
-    static constexpr int before_month[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    long long years = y - 1;
-    bool leap = y % 4 == 0 && (y % 100 != 0 || y % 400 == 0);
-    return years * 365 + years / 4 - years / 100 + years / 400 + before_month[m - 1] +
-           (m > 2 && leap) + d;
+// One distinct wall-clock minute of the column, as the one-date path sees it.
+struct Minute {
+    long long minute;  // minutes since 1970-01-01 00:00 of IST wall-clock time
+    double tt;         // its TT Julian date, to within a millisecond
+    long long y;
+    int m, d, h, mi;
+    long long ordinal() const { return floor_div(minute, kMinutesPerDay) + kEpochOrdinal; }
+};
+
+Minute minute_of(long long minute) {
+    const long long day = floor_div(minute, kMinutesPerDay);
+    const long long of_day = minute - day * kMinutesPerDay;
+    const Civil c = civil_from_days(day);
+    return {minute, 0.0, c.y, c.m, c.d, static_cast<int>(of_day / 60), static_cast<int>(of_day % 60)};
 }
 
 bool near_multiple(double x, double width, double margin) {
@@ -182,90 +229,234 @@ bool near_multiple(double x, double width, double margin) {
     return !(r >= margin && width - r >= margin);  // NaN counts as near
 }
 
-py::array_t<long long> column(const std::vector<Moment>& moments, long long Moment::*member,
-                              long long shift) {
-    py::array_t<long long> out(static_cast<py::ssize_t>(moments.size()));
+template <typename Field>
+py::array_t<long long> column_of(const std::vector<Minute>& minutes,
+                                 const std::vector<std::size_t>& which, Field field) {
+    py::array_t<long long> out(static_cast<py::ssize_t>(which.size()));
     auto view = out.mutable_unchecked<1>();
-    for (std::size_t i = 0; i < moments.size(); ++i)
-        view(static_cast<py::ssize_t>(i)) = moments[i].*member + shift;
+    for (std::size_t k = 0; k < which.size(); ++k)
+        view(static_cast<py::ssize_t>(k)) = field(minutes[which[k]]);
     return out;
 }
 
-// The festival strings of `moments`, each either decided here or computed by the
-// one-date path.
-std::vector<py::object> evaluate(const Call& call, const astronomy::Context& ctx, py::handle self,
-                                 const std::vector<Moment>& moments) {
-    const std::size_t n = moments.size();
-    // Panchang moments: IST to UTC field by field, as the one-date path does.
-    py::object t = ctx.ts.attr("utc")(
-        column(moments, &Moment::y, 0), column(moments, &Moment::m, 0),
-        column(moments, &Moment::d, 0), column(moments, &Moment::h, -astronomy::kIstOffsetHours),
-        column(moments, &Moment::mi, -astronomy::kIstOffsetMinutes));
-    std::vector<double> tt = astronomy::to_vector(t.attr("tt"));
-    std::vector<double> sun_nir = astronomy::nirayana_longitudes(ctx, ctx.sun, t);
-    std::vector<double> moon_nir = astronomy::nirayana_longitudes(ctx, ctx.moon, t);
-    std::vector<double> new_moons = astronomy::new_moons_around(ctx, tt);
+// TT of every minute: TT - UTC is constant within a UTC day (a leap second is
+// the day's last), so one timescale call per UTC day gives them all.
+void fill_tt(const astronomy::Context& ctx, std::vector<Minute>& minutes) {
+    std::vector<long long> days;
+    for (const Minute& mo : minutes) {
+        long long day = floor_div(mo.minute - kIstOffset, kMinutesPerDay);
+        if (days.empty() || days.back() != day) days.push_back(day);
+    }
+    py::array_t<long long> y(static_cast<py::ssize_t>(days.size())), m(y.size()), d(y.size());
+    for (std::size_t k = 0; k < days.size(); ++k) {
+        Civil c = civil_from_days(days[k]);
+        y.mutable_at(k) = c.y;
+        m.mutable_at(k) = c.m;
+        d.mutable_at(k) = c.d;
+    }
+    std::vector<double> midnight = astronomy::to_vector(ctx.ts.attr("utc")(y, m, d).attr("tt"));
+    std::size_t k = 0;
+    for (Minute& mo : minutes) {
+        long long utc = mo.minute - kIstOffset;
+        while (days[k] != floor_div(utc, kMinutesPerDay)) ++k;
+        mo.tt = midnight[k] + static_cast<double>(utc - days[k] * kMinutesPerDay) / kMinutesPerDay;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The festival strings of many minutes
+
+// The distinct festival strings of one call, each made once: a minute holds an
+// index into them.
+class Names {
+public:
+    explicit Names(py::handle fixed_holidays) : fixed_holidays_(fixed_holidays) {
+        for (long long month = 0; month < 12; ++month)
+            for (long long tithi_no = 1; tithi_no <= 30; ++tithi_no)
+                hindu_[month][tithi_no - 1] = panchang::festival_on(month, tithi_no > 15, tithi_no);
+    }
+
+    /// The index of what __get_festival_holiday returns for these three parts.
+    int combined(long long month_idx, long long tithi_no, long long hijri_m, long long hijri_d,
+                 int month, int day) {
+        py::handle hindu = hindu_[month_idx][tithi_no - 1];
+        py::object& islamic = islamic_[hijri_m - 1][hijri_d - 1];
+        if (!islamic) islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
+        py::object& fixed = fixed_[month - 1][day - 1];
+        if (!fixed) fixed = runtime::dict_get(fixed_holidays_, py::make_tuple(month, day));
+        auto key = std::make_tuple(hindu.ptr(), islamic.ptr(), fixed.ptr());
+        auto [it, inserted] = combined_.try_emplace(key, 0);
+        if (inserted) {
+            it->second = add(join_festivals(py::reinterpret_borrow<py::object>(hindu), islamic, fixed));
+        }
+        return it->second;
+    }
+
+    int add(py::object name) {
+        names_.push_back(std::move(name));
+        return static_cast<int>(names_.size() - 1);
+    }
+    py::handle operator[](int index) const { return names_[static_cast<std::size_t>(index)]; }
+
+private:
+    py::handle fixed_holidays_;
+    std::array<std::array<py::object, 30>, 12> hindu_;
+    std::array<std::array<py::object, 30>, 12> islamic_;
+    std::array<std::array<py::object, 31>, 12> fixed_;
+    std::map<std::tuple<PyObject*, PyObject*, PyObject*>, int> combined_;
+    std::vector<py::object> names_;
+};
+
+// What the batch decided of one minute, or that it could not decide.
+struct Decision {
+    long long tithi_no = 0;     // 1 to 30; 0 until known
+    long long month_idx = -1;   // purnimanta month, -1 until known
+    bool after_sunset = false;
+    py::object hijri;           // (y, m, d) from __get_hijri_date where sunset was too close
+    bool undecided = false;     // the one-date path decides this minute
+};
+
+// Tithi, month and day change of every minute, from the events of the span
+// when the minutes are dense, from each minute's own positions otherwise.
+std::vector<Decision> decide(const Call& call, const astronomy::Context& ctx, py::handle self,
+                             const std::vector<Minute>& minutes) {
+    const std::size_t n = minutes.size();
+    std::vector<Decision> out(n);
+    const double first = minutes.front().tt, last = minutes.back().tt;
+    const bool dense = static_cast<double>(n) > kDenseMinutesPerDay * (last - first + 1);
+
+    // Tithi and paksha.
+    std::vector<std::size_t> exact;
+    if (dense) {
+        std::vector<astronomy::TithiChange> changes = astronomy::tithi_changes(ctx, first - 1, last + 1);
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            while (k + 1 < changes.size() && changes[k + 1].tt <= minutes[i].tt) ++k;
+            if (k + 1 >= changes.size() || minutes[i].tt < changes[k].tt) {
+                exact.push_back(i);
+                continue;
+            }
+            double since = minutes[i].tt - changes[k].tt, until = changes[k + 1].tt - minutes[i].tt;
+            if (since < kTithiChangeMargin || until < kTithiChangeMargin)
+                exact.push_back(i);
+            else
+                out[i].tithi_no = changes[k].start + 1;
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) exact.push_back(i);
+    }
+    if (!exact.empty()) {
+        // Exactly as the one-date path: IST to UTC field by field, then positions.
+        py::object t = ctx.ts.attr("utc")(
+            column_of(minutes, exact, [](const Minute& mo) { return mo.y; }),
+            column_of(minutes, exact, [](const Minute& mo) { return mo.m; }),
+            column_of(minutes, exact, [](const Minute& mo) { return mo.d; }),
+            column_of(minutes, exact, [](const Minute& mo) { return mo.h - astronomy::kIstOffsetHours; }),
+            column_of(minutes, exact, [](const Minute& mo) { return mo.mi - astronomy::kIstOffsetMinutes; }));
+        auto [sun_nir, moon_nir] = astronomy::nirayana_sun_moon(ctx, t);
+        for (std::size_t k = 0; k < exact.size(); ++k) {
+            double diff = runtime::floored_mod(moon_nir[k] - sun_nir[k], 360.0);
+            if (near_multiple(diff, astronomy::kTithiDegrees, kTithiMargin))
+                out[exact[k]].undecided = true;
+            else
+                out[exact[k]].tithi_no = panchang::tithi_number(diff);
+        }
+    }
+
+    // The lunar month: the Sun's sign at the last new moon.
+    std::vector<double> new_moons = astronomy::new_moons_between(ctx, first - 1, last + 1);
     std::vector<double> sun_at_nm =
         astronomy::nirayana_longitudes(ctx, ctx.sun, astronomy::times_tt(ctx, new_moons));
-
-    // Hijri day change: a moment before local noon is before that day's sunset at
-    // Delhi; a later one is after it exactly when the Sun is down.
-    std::vector<std::size_t> afternoon;
-    py::list instants;
-    py::handle datetime = remembered_global("datetime");
+    std::size_t j = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Moment& mo = moments[i];
-        if (mo.h < 12) continue;
-        afternoon.push_back(i);
-        instants.append(ctx.ist.attr("localize")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi)));
-    }
-    std::vector<double> altitude(n, 90.0);
-    if (!afternoon.empty()) {
-        std::vector<double> alt =
-            astronomy::sun_altitudes(ctx, ctx.ts.attr("from_datetimes")(instants));
-        for (std::size_t k = 0; k < afternoon.size(); ++k) altitude[afternoon[k]] = alt[k];
-    }
-
-    py::dict fixed_holidays = self.attr("_FIXED_HOLIDAYS");
-    std::vector<py::object> out(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Moment& mo = moments[i];
-        double diff = runtime::floored_mod(moon_nir[i] - sun_nir[i], 360.0);
-        auto after = std::upper_bound(new_moons.begin(), new_moons.end(), tt[i]);
-        bool undecided = near_multiple(diff, 12, kTithiMargin) || after == new_moons.begin() ||
-                         after == new_moons.end() || tt[i] - after[-1] < kNewMoonMargin ||
-                         after[0] - tt[i] < kNewMoonMargin;
-        double sun_at_last_nm = undecided ? 0 : sun_at_nm[after - new_moons.begin() - 1];
-        undecided = undecided || near_multiple(sun_at_last_nm, 30, kSignMargin) ||
-                    std::fabs(altitude[i] - astronomy::kSunUpAltitude) < kAltitudeMargin;
-        long long working_day =
-            ordinal(mo.y, mo.m, mo.d) + (altitude[i] < astronomy::kSunUpAltitude);
-        // Past the last civil day, the one-date path's date arithmetic raises.
-        if (undecided || working_day > kLastOrdinal) {
-            out[i] = festival_of_date(call, self, mo.key);
+        Decision& dec = out[i];
+        const double tt = minutes[i].tt;
+        while (j + 1 < new_moons.size() && new_moons[j + 1] <= tt) ++j;
+        bool inside = new_moons[j] <= tt && j + 1 < new_moons.size();
+        if (dec.undecided || !inside || tt - new_moons[j] < kNewMoonMargin ||
+            new_moons[j + 1] - tt < kNewMoonMargin || near_multiple(sun_at_nm[j], 30, kSignMargin)) {
+            dec.undecided = true;
             continue;
         }
-        long long tithi_no = panchang::tithi_number(diff);
-        bool krishna = panchang::is_krishna(diff);
-        long long amanta = panchang::amanta_index(sun_at_last_nm);
-        // get_festival asks for purnimanta month names.
-        py::object hindu = panchang::festival_on(panchang::month_index(amanta, true, krishna),
-                                                 krishna, tithi_no);
-        auto [hijri_y, hijri_m, hijri_d] = islamic::hijri_from_ordinal(working_day);
-        py::object islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
-        py::object fixed = runtime::dict_get(fixed_holidays, py::make_tuple(mo.month, mo.day));
-        out[i] = join_festivals(hindu, islamic, fixed);
+        dec.month_idx = panchang::month_index(panchang::amanta_index(sun_at_nm[j]), true,
+                                              dec.tithi_no > 15);
+    }
+
+    // The day change at sunset, for minutes late enough in the day to be after it.
+    std::vector<std::size_t> late;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!out[i].undecided && minutes[i].h >= kEarliestSunsetHour) late.push_back(i);
+    std::vector<std::size_t> too_close;
+    if (dense && !late.empty()) {
+        // One sunset per civil date, found from 18:00 IST of that date.
+        std::vector<double> guesses;
+        std::vector<std::size_t> date_of(late.size());
+        for (std::size_t k = 0; k < late.size(); ++k) {
+            const Minute& mo = minutes[late[k]];
+            if (k == 0 || floor_div(mo.minute, kMinutesPerDay) !=
+                              floor_div(minutes[late[k - 1]].minute, kMinutesPerDay)) {
+                double from_evening = static_cast<double>(18 * 60 - (mo.h * 60 + mo.mi));
+                guesses.push_back(mo.tt + from_evening / kMinutesPerDay);
+            }
+            date_of[k] = guesses.size() - 1;
+        }
+        std::vector<double> sunsets = astronomy::sunsets_near(ctx, guesses);
+        for (std::size_t k = 0; k < late.size(); ++k) {
+            double from_sunset = minutes[late[k]].tt - sunsets[date_of[k]];
+            if (std::fabs(from_sunset) < kSunsetMargin)
+                too_close.push_back(late[k]);
+            else
+                out[late[k]].after_sunset = from_sunset > 0;
+        }
+    } else if (!late.empty()) {
+        std::vector<double> tt(late.size());
+        for (std::size_t k = 0; k < late.size(); ++k) tt[k] = minutes[late[k]].tt;
+        std::vector<double> altitude = astronomy::sun_altitudes(ctx, astronomy::times_tt(ctx, tt));
+        for (std::size_t k = 0; k < late.size(); ++k) {
+            if (std::fabs(altitude[k] - astronomy::kSunUpAltitude) < kAltitudeMargin)
+                too_close.push_back(late[k]);
+            else
+                out[late[k]].after_sunset = altitude[k] < astronomy::kSunUpAltitude;
+        }
+    }
+    // Too close to call from the batch's sunset: the one-date path's own Hijri date.
+    py::handle datetime = remembered_global("datetime");
+    for (std::size_t i : too_close) {
+        const Minute& mo = minutes[i];
+        out[i].hijri = call.method(self, "__get_hijri_date")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi));
     }
     return out;
 }
 
-// The Julian date of a moment to within a minute (UTC for TT): enough to tell
-// whether the batch's array calls stay inside the ephemeris.
-double approximate_jd(const Moment& mo) {
-    constexpr double kOrdinalToJulianDate = 1721424.5;
-    double minutes = static_cast<double>(mo.h * 60 + mo.mi) -
-                     (astronomy::kIstOffsetHours * 60 + astronomy::kIstOffsetMinutes);
-    return static_cast<double>(ordinal(mo.y, mo.m, mo.d)) + kOrdinalToJulianDate + minutes / 1440;
+// The festival string index of every minute; the one-date path computes the
+// minutes the batch cannot decide, for `key(i)`, the first date-time of minute i.
+template <typename Key>
+std::vector<int> festival_indices(const Call& call, const astronomy::Context& ctx, py::handle self,
+                                  const std::vector<Minute>& minutes, Names& names, Key key) {
+    std::vector<Decision> decisions = decide(call, ctx, self, minutes);
+    std::vector<int> out(minutes.size());
+    for (std::size_t i = 0; i < minutes.size(); ++i) {
+        const Minute& mo = minutes[i];
+        Decision& dec = decisions[i];
+        long long working_day = mo.ordinal() + dec.after_sunset;
+        // Past the last civil day, the one-date path's date arithmetic raises.
+        if (dec.undecided || working_day > kLastOrdinal) {
+            out[i] = names.add(festival_of_date(call, self, key(i)));
+            continue;
+        }
+        long long hijri_m, hijri_d;
+        if (dec.hijri) {
+            auto ymd = runtime::unpack<3>(dec.hijri);
+            hijri_m = ymd[1].cast<long long>();
+            hijri_d = ymd[2].cast<long long>();
+        } else {
+            auto ymd = islamic::hijri_from_ordinal(working_day);
+            hijri_m = ymd[1];
+            hijri_d = ymd[2];
+        }
+        out[i] = names.combined(dec.month_idx, dec.tithi_no, hijri_m, hijri_d, mo.m, mo.d);
+    }
+    return out;
 }
 
 }  // namespace
@@ -305,54 +496,89 @@ py::object festival_of_date(const Call& call, py::handle self, py::handle date) 
     return call.method(self, "__get_festival_holiday")(y, m, d, h, mi, "purnimanta"_a = true);
 }
 
-std::size_t fill_in_batch(Call& call, py::handle self, const std::vector<py::object>& dates,
-                          py::dict festival_map) {
-    if (dates.empty() || !resolves_as_at_import(self, call.globals())) return 0;
-    py::handle timestamp = py::module_::import("pandas").attr("Timestamp");
-    std::vector<Moment> moments;
-    for (const py::object& date : dates) {
-        if (!py::type::of(date).is(timestamp)) return 0;
-        moments.push_back({date, date.attr("month"), date.attr("day"), field(date, "year"),
-                           field(date, "month"), field(date, "day"), field(date, "hour"),
-                           field(date, "minute")});
+py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
+                           py::dict festival_map) {
+    if (!resolves_as_at_import(self, call.globals())) return py::none();
+    py::object pd = call.global("pd");
+    // The wall-clock fields the one-date path reads (Timestamp.year ... .minute),
+    // as whole minutes: the seconds do not reach it.
+    py::object wall = pd.attr("DatetimeIndex")(unique_dates);
+    if (!wall.attr("tz").is_none()) wall = wall.attr("tz_localize")(py::none());
+    const std::string unit = py::str(wall.attr("unit"));
+    const long long per_minute = unit == "s" ? 60 : unit == "ms" ? 60'000 : unit == "us" ? 60'000'000
+                                              : unit == "ns" ? 60'000'000'000 : 0;
+    if (per_minute == 0) return py::none();
+    auto raw = py::array_t<long long>::ensure(wall.attr("asi8"));
+    if (!raw) throw py::error_already_set();
+    const std::size_t n = static_cast<std::size_t>(raw.size());
+    if (n == 0) return py::none();
+    auto key = [&](std::size_t i) { return py::object(unique_dates[py::int_(i)]); };
+
+    // Distinct minutes, ascending, and the minute of each date-time.
+    std::vector<long long> of_date(n);
+    auto values = raw.unchecked<1>();
+    for (std::size_t i = 0; i < n; ++i) of_date[i] = floor_div(values(static_cast<py::ssize_t>(i)), per_minute);
+    std::vector<long long> distinct(of_date);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    std::vector<std::size_t> first_date(distinct.size(), n);
+    std::vector<int> slot(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        auto at = std::lower_bound(distinct.begin(), distinct.end(), of_date[i]);
+        slot[i] = static_cast<int>(at - distinct.begin());
+        first_date[static_cast<std::size_t>(slot[i])] = std::min(first_date[static_cast<std::size_t>(slot[i])], i);
     }
+    of_date = {};
+
     // Loading the context belongs to the one-date path, with its traceback entries.
-    std::size_t done = 0;
+    py::dict fixed_holidays = self.attr("_FIXED_HOLIDAYS");
+    Names names(fixed_holidays);
+    std::vector<int> index(distinct.size(), -1);
     if (!runtime::has_attr(self, "_EPH")) {
-        festival_map[dates[0]] = festival_of_date(call, self, dates[0]);
-        done = 1;
+        py::object date = key(0);
+        festival_map[date] = festival_of_date(call, self, date);
+        index[static_cast<std::size_t>(slot[0])] = names.add(festival_map[date]);
     }
     std::optional<astronomy::Context> ctx = context_of(self);
-    if (!ctx || done == dates.size()) return done;
-    // A moment whose computation would leave the ephemeris goes to the one-date
+    if (!ctx) return py::none();
+
+    // A minute whose computation would leave the ephemeris goes to the one-date
     // path alone, before any other work: if it fails there, the call fails with
     // exactly the definition's exception and traceback, and the answers of the
-    // other moments, never written, were not worth computing.
-    auto [first_jd, last_jd] = astronomy::batch_span(*ctx);
-    std::vector<Moment> inside;
-    std::vector<std::size_t> inside_index;
-    for (std::size_t i = done; i < dates.size(); ++i) {
-        double jd = approximate_jd(moments[i]);
-        if (jd >= first_jd && jd <= last_jd) {
-            inside.push_back(moments[i]);
-            inside_index.push_back(i);
-        } else {
-            festival_map[dates[i]] = festival_of_date(call, self, dates[i]);
+    // other minutes, never written, were not worth computing.
+    std::vector<Minute> minutes;
+    std::vector<std::size_t> minute_slot;
+    for (std::size_t k = 0; k < distinct.size(); ++k) {
+        if (index[k] >= 0) continue;
+        minutes.push_back(minute_of(distinct[k]));
+        minute_slot.push_back(k);
+    }
+    if (!minutes.empty()) {
+        fill_tt(*ctx, minutes);
+        auto [first_tt, last_tt] = astronomy::batch_span(*ctx);
+        std::vector<Minute> inside;
+        std::vector<std::size_t> inside_slot;
+        for (std::size_t k = 0; k < minutes.size(); ++k) {
+            if (minutes[k].tt >= first_tt && minutes[k].tt <= last_tt) {
+                inside.push_back(minutes[k]);
+                inside_slot.push_back(minute_slot[k]);
+            } else {
+                index[minute_slot[k]] = names.add(festival_of_date(call, self, key(first_date[minute_slot[k]])));
+            }
+        }
+        if (!inside.empty()) {
+            std::vector<int> found = festival_indices(
+                call, *ctx, self, inside, names,
+                [&](std::size_t i) { return key(first_date[inside_slot[i]]); });
+            for (std::size_t k = 0; k < inside.size(); ++k) index[inside_slot[k]] = found[k];
         }
     }
-    std::vector<py::object> results;
-    try {
-        results = evaluate(call, *ctx, self, inside);
-    } catch (py::error_already_set& e) {
-        // Anything unforeseen: the one-date path decides every remaining moment,
-        // raising what it raises.
-        if (!e.matches(PyExc_Exception)) throw;
-    } catch (const std::exception&) {
-    }
-    for (std::size_t k = 0; k < inside.size(); ++k)
-        festival_map[dates[inside_index[k]]] =
-            results.empty() ? festival_of_date(call, self, dates[inside_index[k]]) : results[k];
-    return dates.size();
+    // pd.Series(values, index=unique_dates): map() looks each row up in it as it
+    // would in a dict of the same items.
+    py::array festival_values = runtime::object_array(n, [&](std::size_t i) {
+        return names[index[static_cast<std::size_t>(slot[i])]];
+    });
+    return pd.attr("Series")(festival_values, "index"_a = unique_dates);
 }
 
 }  // namespace frame

@@ -23,13 +23,17 @@ struct WatchedAttribute {
 };
 extern const std::vector<WatchedAttribute> kWatchedAttributes;
 
-/// Fills `festival_map` for the leading date-times of `dates` (pandas Timestamps)
-/// with exactly what one call of __get_festival_holiday per date-time gives, and
-/// returns how many it filled.  Where the batch cannot be sure of that (a name
-/// rebound, a quantity too close to a boundary, an input the one-date path would
-/// fail on) it leaves the date-time, or the rest of them, to the one-date path.
-std::size_t fill_in_batch(Call& call, py::handle self, const std::vector<py::object>& dates,
-                          py::dict festival_map);
+/// What get_festival maps its column through: for `unique_dates` (the distinct
+/// date-times as pandas returns them), a pandas Series indexed by them that holds
+/// exactly what one __get_festival_holiday call per date-time gives.  Minutes too
+/// close to a decision boundary, outside the ephemeris or not decidable here are
+/// computed by the one-date path.  Dates the one-date path computed before the
+/// batch could start (the first, which loads the context) are put in
+/// `festival_map`.  None where the batch cannot stand in for the one-date path (a
+/// name rebound, an unexpected context or column): the caller then completes
+/// `festival_map` date by date.
+py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
+                           py::dict festival_map);
 
 /// The one-date path for one date-time: self.__get_festival_holiday(y, m, d, h, mi,
 /// purnimanta=True).

@@ -4,7 +4,6 @@
 #include "frame/batch.hpp"
 #include "runtime/pyops.hpp"
 
-#include <vector>
 
 namespace frame {
 
@@ -56,13 +55,16 @@ py::object get_festival(Call& call, Args a) {
     py::dict festival_map;
     call.at(5);
     // One __get_festival_holiday call per distinct date-time defines the result;
-    // the batch evaluator fills what it can decide identically, all at once.
-    std::vector<py::object> dates;
-    for (py::handle date : unique_dates) dates.push_back(py::reinterpret_borrow<py::object>(date));
-    for (std::size_t i = fill_in_batch(call, self, dates, festival_map); i < dates.size(); ++i)
-        festival_map[dates[i]] = festival_of_date(call, self, dates[i]);
+    // the batch evaluator gives the same, for all of them at once, as a Series
+    // that map() reads as it reads the dict.
+    py::object mapper = festival_mapper(call, self, unique_dates, festival_map);
+    if (mapper.is_none()) {
+        for (py::handle date : unique_dates)
+            if (!festival_map.contains(date)) festival_map[date] = festival_of_date(call, self, date);
+        mapper = festival_map;
+    }
     call.at(6);
-    df["festival"] = df[date_col_name].attr("map")(festival_map);
+    df["festival"] = df[date_col_name].attr("map")(mapper);
     call.at(7);
     return py::reinterpret_borrow<py::object>(df);
 }

@@ -5,11 +5,13 @@
 
 #include "runtime/compat.hpp"
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <array>
 #include <cmath>
 #include <concepts>
+#include <vector>
 
 namespace runtime {
 
@@ -173,6 +175,17 @@ template <typename F>
 void keep_error_while(F cleanup) {
     compat::SavedError pending;
     cleanup();
+}
+
+/// numpy.array([get(0), ..., get(n - 1)], dtype=object), filled in place; `get`
+/// returns a handle that the array takes a new reference to.
+template <typename Get>
+py::array object_array(std::size_t n, Get get) {
+    py::array out(py::dtype("O"), std::vector<py::ssize_t>{static_cast<py::ssize_t>(n)});
+    // A new object array holds null pointers, which NumPy reads as None.
+    auto** data = static_cast<PyObject**>(out.mutable_data());
+    for (std::size_t i = 0; i < n; ++i) Py_XSETREF(data[i], Py_NewRef(get(i).ptr()));
+    return out;
 }
 
 /// A name looked up as Python code looks up a global: in `globals`, then in

@@ -254,23 +254,60 @@ def test_one_object_from_one_thread_after_another(mod):
     assert got == [["Republic_Day", "Holi"], ["Eid_ul_Fitr", "Dipawali"]]
 
 
-def test_second_interpreter_is_refused():
-    r = run_python("""
+# A second interpreter, made with what each version offers: _xxsubinterpreters
+# up to 3.12 (isolated or not from 3.12 on), _interpreters from 3.13.
+SUBINTERPRETER = """
+    import sys
+    if sys.version_info >= (3, 13):
+        import _interpreters as interpreters
+
+        def run(code, config):
+            sub = interpreters.create(config)
+            try:
+                failure = interpreters.run_string(sub, code)
+                return "ok" if failure is None else f"{failure.type.__name__}: {failure.msg}"
+            finally:
+                interpreters.destroy(sub)
+    else:
         import _xxsubinterpreters as interpreters
+
+        def run(code, config):
+            if sys.version_info >= (3, 12):
+                sub = interpreters.create(isolated=config == "isolated")
+            else:
+                sub = interpreters.create()
+            try:
+                interpreters.run_string(sub, code)
+                return "ok"
+            except interpreters.RunFailedError as e:
+                return str(e).replace("<class 'ImportError'>", "ImportError")
+            finally:
+                interpreters.destroy(sub)
+"""
+
+
+def test_second_interpreter_is_refused():
+    r = run_python(SUBINTERPRETER + """
         import orvik.Tavrolen
-        sub = interpreters.create()
-        try:
-            interpreters.run_string(sub, "import orvik.Tavrolen")
-        except interpreters.RunFailedError as e:
-            print(e)
-        interpreters.destroy(sub)
+        print(run("import orvik.Tavrolen", "legacy"))
+        print(run("import orvik.Tavrolen", "isolated"))
+        print(run("import json", "legacy"))
         import pandas as pd
         df = orvik.Tavrolen.Tavrolen().get_festival(pd.DataFrame({"date": ["2024-08-15"]}), "date")
         print(df["festival"][0])
     """)
     assert r.returncode == 0, r.stderr
-    refused, result = r.stdout.splitlines()
-    assert "ImportError" in refused and refused.endswith(
-        "Interpreter change detected - this module can only be loaded into one interpreter "
-        "per process.")
+    legacy, isolated, unrelated, result = r.stdout.splitlines()
+    refusal = ("ImportError: Interpreter change detected - this module can only be loaded into "
+               "one interpreter per process.")
+    assert legacy == refusal
+    if sys.version_info >= (3, 12):
+        # the module declares that it does not support other interpreters, and an
+        # isolated one is refused by the interpreter before the module runs
+        assert isolated == "ImportError: module orvik.Tavrolen does not support loading in " \
+            "subinterpreters"
+    else:
+        assert isolated == refusal
+    assert unrelated == "ok"
     assert result == "Independence_Day"
+

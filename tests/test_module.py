@@ -166,6 +166,17 @@ class TestClass:
         assert (2, 29) not in table
         assert mod.Tavrolen()._FIXED_HOLIDAYS is table
 
+    def test_built_for_this_interpreter(self):
+        # the module was compiled for the running version: no version warning,
+        # even with warnings turned into errors
+        r = run_python("""
+            import warnings
+            warnings.simplefilter("error")
+            import orvik.Tavrolen
+            print(orvik.Tavrolen.Tavrolen.__name__)
+        """)
+        assert (r.returncode, r.stdout, r.stderr) == (0, "Tavrolen\n", "")
+
     def test_class_is_built_once_per_process(self):
         r = run_python("""
             import json, orvik.Tavrolen as m

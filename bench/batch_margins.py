@@ -6,7 +6,13 @@ calls and iteration as the batch:
 - sidereal longitudes of Sun and Moon from array calls against one-moment calls,
 - new moon instants from Newton's method on the apparent elongation against the
   last new moon of __get_accurate_panchang (find_discrete),
-- the Sun's altitude from array calls against one-moment calls.
+- the Sun's altitude from array calls against one-moment calls,
+- a minute's TT from its UTC day's midnight plus the minutes since, against the
+  timescale's own conversion of that minute,
+- sunset instants from Newton's method on the Sun's altitude against
+  __get_sunset (find_discrete),
+- tithi change instants from Newton's method on the elongation: how far the
+  elongation there lies from its boundary, in seconds of lunar motion.
 With --edges it lists whole IST minutes, 1900 to 2050, whose elongation lies
 within 1e-6 degrees of a tithi boundary (moments that the batch must hand over).
 
@@ -87,6 +93,57 @@ def main():
         one._nutation_angles_radians = iau2000b_radians(one)
         worst = max(worst, abs(observer.at(one).observe(eph["sun"]).apparent().altaz()[0].degrees - alt[i]))
     print(f"solar altitude, array vs one moment:       {worst:.3g} degrees")
+
+    # A minute's TT from its UTC day's midnight, as the batch computes it.
+    utc_minutes = (h - 5) * 60 + (mi - 30)
+    day = ts.utc(y, mo, d)
+    approx = day.tt + utc_minutes / 1440
+    exact = ts.utc(y, mo, d, h - 5, mi - 30).tt
+    print(f"minute TT, day midnight + minutes vs utc(): {np.abs(approx - exact).max() * 86400e3:.3g} ms")
+
+    # Sunsets: Newton on the altitude from 18:00 IST against __get_sunset.
+    def altitude(tt):
+        tm = ts.tt_jd(tt)
+        tm._nutation_angles_radians = iau2000b_radians(tm)
+        return observer.at(tm).observe(eph["sun"]).apparent().altaz()[0].degrees + 0.8333
+
+    dates = sorted({m.date() for m in moments[: max(args.count // 20, 1)]})
+    guess = ts.utc([x.year for x in dates], [x.month for x in dates], [x.day for x in dates],
+                   18 - 5, -30).tt
+    for _ in range(12):
+        f = altitude(guess)
+        step = f / ((altitude(guess + 1e-5) - f) / 1e-5)
+        guess = guess - step
+        if np.abs(step).max() < 1e-5:
+            break
+    found = np.array([t._Tavrolen__get_sunset(x).tt for x in dates])
+    print(f"sunset instant, Newton vs find_discrete:   {np.abs(found - guess).max() * 86400e3:.3g} ms "
+          f"over {len(dates)} dates")
+
+    # Tithi changes: Newton on the elongation from the grid's linear guess.
+    def elong(tt):
+        tm = ts.tt_jd(tt)
+        T = (tm.tt - 2451545.0) / 36525
+        ayanamsha = (84404.78 + 5028.7965 * T + 1.111 * T ** 2) / 3600.0
+        e = t._EARTH.at(tm)
+        sun = (e.observe(t._SUN).ecliptic_latlon()[1].degrees - ayanamsha) % 360
+        moon = (e.observe(t._MOON).ecliptic_latlon()[1].degrees - ayanamsha) % 360
+        return (moon - sun) % 360
+
+    grid = np.arange(exact.min(), exact.min() + 60, 0.25)
+    e = elong(grid)
+    cross = np.nonzero((e[1:] // 12) % 30 != (e[:-1] // 12) % 30)[0]
+    target = ((e[cross + 1] // 12) % 30) * 12
+    when = grid[cross] + 0.25 * ((target - e[cross]) % 360) / ((e[cross + 1] - e[cross]) % 360)
+    for _ in range(12):
+        f = (elong(when) - target + 180) % 360 - 180
+        step = f / (((elong(when + 1e-5) - target + 180) % 360 - 180 - f) / 1e-5)
+        when = when - step
+        if np.abs(step).max() < 1e-5:
+            break
+    residual = np.abs((elong(when) - target + 180) % 360 - 180)
+    print(f"tithi change instant, Newton:              {residual.max() / 12.19 * 86400e3:.3g} ms "
+          f"of lunar motion over {len(when)} changes")
 
     if args.edges:
         list_tithi_edges(t)

@@ -36,8 +36,8 @@ using runtime::as_double;
 namespace {
 
 // Margins.  Each is far wider than the largest difference measured between the
-// batch quantity and the one-date quantity it stands for, over 2,000 random
-// date-times from 1901 to 2049 (bench/batch_margins.py prints them):
+// batch quantity and the one-date quantity it stands for, over random date-times
+// from 1901 to 2049 (bench/batch_margins.py prints them):
 //
 // - elongation (tithi and paksha): the array positions equal the scalar ones
 //   bit for bit (difference 0); 1e-6 degrees, about 7 ms of lunar motion, covers
@@ -45,29 +45,29 @@ namespace {
 constexpr double kTithiMargin = 1e-6;
 // - new moon instants: the one-date path refines each by bisection to about a
 //   millisecond, Newton's method here to 1e-9 days; measured at most 0.3 ms
-//   apart.  A moment within 2 s of a new moon is left to the one-date path.
+//   apart.  A minute within 2 s of a new moon is left to the one-date path.
 constexpr double kNewMoonMargin = 2.0 / 86400.0;
 // - the Sun's sidereal longitude at the new moon (the month): 0.3 ms of solar
 //   motion is 1e-8 degrees; 1e-4 degrees is about 9 s of it.
 constexpr double kSignMargin = 1e-4;
-// - the Sun's altitude against the sunset threshold: the array altitude equals
-//   the scalar one to 2e-14 degrees, and the one-date sunset instant is within
-//   about a millisecond (bisection) plus a microsecond (rounding) of the
-//   threshold crossing, 5e-6 degrees of solar motion; 0.01 degrees is about 2 s.
+// - the Sun's altitude against the sunset threshold (sparse minutes): the array
+//   altitude equals the scalar one to 1e-14 degrees, and the one-date sunset
+//   instant is within 0.2 ms (bisection) plus a microsecond (rounding) of the
+//   threshold crossing, 1e-6 degrees of solar motion; 0.01 degrees is about 2 s.
 constexpr double kAltitudeMargin = 0.01;
+// - a minute's TT, from its UTC day's midnight plus the minutes since: within
+//   0.04 ms of the timescale's own conversion.
+// - tithi changes (dense minutes): each change instant is found to 0.02 ms of
+//   lunar motion; a minute within 1 s of a change has its elongation computed
+//   exactly, and is then held to kTithiMargin.
+constexpr double kTithiChangeMargin = 1.0 / 86400.0;
+// - sunset (dense minutes): the one-date path's sunset instant is within 0.2 ms
+//   of the threshold crossing found here; a minute within 0.1 s of it takes the
+//   one-date path's own Hijri date.
+constexpr double kSunsetMargin = 0.1 / 86400.0;
 
 // date.max.toordinal(): 9999-12-31, the last day the date type holds.
 constexpr long long kLastOrdinal = 3652059;
-
-// - tithi changes (dense minutes): a change instant found to 1e-9 days, and the
-//   minute's TT to a millisecond; a minute within 1 s of a change has its
-//   elongation computed exactly, and is then held to kTithiMargin.
-constexpr double kTithiChangeMargin = 1.0 / 86400.0;
-// - sunset (dense minutes): the one-date path's sunset instant is within about a
-//   millisecond (its bisection) and a microsecond (rounding) of the threshold
-//   crossing found here; a minute within 0.1 s of it takes the one-date path's
-//   own Hijri date.
-constexpr double kSunsetMargin = 0.1 / 86400.0;
 
 // Delhi's sunset is never before 17:00 IST: an earlier minute is before it, and
 // minutes at noon need no sunset at all.

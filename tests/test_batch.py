@@ -300,6 +300,21 @@ class TestRoute:
         assert outcomes[0][2][0] == "orvik.Tavrolen.Tavrolen.get_festival"
 
 
+def test_a_date_outside_the_ephemeris_fails_first(mod):
+    # the definition computes the earlier dates before it fails on this one; their
+    # answers are never written, so the batch does not compute them the slow way
+    days = [f"2024-{m:02d}-{d:02d}" for m in range(1, 7) for d in range(1, 29)] + ["1850-01-01"]
+    t = mod.Tavrolen()
+    t._Tavrolen__initialize_astronomy()
+    df = pd.DataFrame({"date": days})
+    with Route() as route, pytest.raises(Exception) as info:
+        t.get_festival(df, "date")
+    assert route.searches <= 2
+    assert orvik_frames(info.value)[:2] == ["orvik.Tavrolen.Tavrolen.get_festival",
+                                            "orvik.Tavrolen.Tavrolen.__get_festival_holiday"]
+    assert "festival" not in df
+
+
 class TestMargins:
     """A moment too close to a decision boundary goes through the one-date path:
     two searches for that one date-time, and the same string."""

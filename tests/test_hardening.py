@@ -4,6 +4,7 @@ sub-interpreters are handled.  bench/leak_check.py runs the long version."""
 import gc
 import os
 import sys
+import textwrap
 import threading
 from datetime import date, datetime
 
@@ -287,7 +288,7 @@ SUBINTERPRETER = """
 
 
 def test_second_interpreter_is_refused():
-    r = run_python(SUBINTERPRETER + """
+    r = run_python(textwrap.dedent(SUBINTERPRETER) + textwrap.dedent("""
         import orvik.Tavrolen
         print(run("import orvik.Tavrolen", "legacy"))
         print(run("import orvik.Tavrolen", "isolated"))
@@ -295,7 +296,7 @@ def test_second_interpreter_is_refused():
         import pandas as pd
         df = orvik.Tavrolen.Tavrolen().get_festival(pd.DataFrame({"date": ["2024-08-15"]}), "date")
         print(df["festival"][0])
-    """)
+    """))
     assert r.returncode == 0, r.stderr
     legacy, isolated, unrelated, result = r.stdout.splitlines()
     refusal = ("ImportError: Interpreter change detected - this module can only be loaded into "

@@ -2,6 +2,7 @@
 fixed-date table.  Import behaviour is checked in fresh interpreters."""
 
 import json
+import os
 
 import pytest
 from conftest import run_python
@@ -165,6 +166,23 @@ class TestClass:
         assert table[(2, 14)] == "Valentines_Day/Black_Day"
         assert (2, 29) not in table
         assert mod.Tavrolen()._FIXED_HOLIDAYS is table
+
+    def test_import_at_the_clone_root(self):
+        # the source folder orvik/ comes first on sys.path there, and holds no
+        # compiled module: the installed extension is found all the same
+        root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        assert os.path.isfile(os.path.join(root, "orvik", "Tavrolen.cpp"))
+        r = run_python("""
+            import os, orvik, orvik.Tavrolen
+            print(os.path.dirname(orvik.__file__))
+            print(os.path.dirname(orvik.Tavrolen.__file__))
+            print(orvik.__version__)
+        """, cwd=root)
+        assert r.returncode == 0, r.stderr
+        package, extension, version = r.stdout.splitlines()
+        assert package == os.path.join(root, "orvik")
+        assert extension != package                      # the installed build
+        assert version[0].isdigit() and version != "0+unknown"
 
     def test_built_for_this_interpreter(self):
         # the module was compiled for the running version: no version warning,

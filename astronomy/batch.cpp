@@ -193,6 +193,7 @@ std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, doub
     std::vector<double> when = refine_roots(residual, guesses);
     std::vector<TithiChange> out(when.size());
     for (std::size_t i = 0; i < when.size(); ++i) out[i] = {when[i], starts[i]};
+    std::sort(out.begin(), out.end(), [](const TithiChange& a, const TithiChange& b) { return a.tt < b.tt; });
     return out;
 }
 

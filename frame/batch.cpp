@@ -328,7 +328,10 @@ std::vector<Decision> decide(const Call& call, const astronomy::Context& ctx, py
     // Tithi and paksha.
     std::vector<std::size_t> exact;
     if (dense) {
-        std::vector<astronomy::TithiChange> changes = astronomy::tithi_changes(ctx, first - 1, last + 1);
+        // A tithi lasts at most 1.2 days: the changes from 1.5 days before the first
+        // minute to 1.5 days after the last enclose every minute.
+        std::vector<astronomy::TithiChange> changes =
+            astronomy::tithi_changes(ctx, first - 1.5, last + 1.5);
         std::size_t k = 0;
         for (std::size_t i = 0; i < n; ++i) {
             while (k + 1 < changes.size() && changes[k + 1].tt <= minutes[i].tt) ++k;
@@ -500,6 +503,7 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
                            py::dict festival_map) {
     if (!resolves_as_at_import(self, call.globals())) return py::none();
     py::object pd = call.global("pd");
+    if (!py::isinstance(unique_dates, pd.attr("arrays").attr("DatetimeArray"))) return py::none();
     // The wall-clock fields the one-date path reads (Timestamp.year ... .minute),
     // as whole minutes: the seconds do not reach it.
     py::object wall = pd.attr("DatetimeIndex")(unique_dates);

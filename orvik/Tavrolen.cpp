@@ -11,6 +11,7 @@
 #include "frame/module.hpp"
 #include "islamic/hijri.hpp"
 #include "panchang/panchang.hpp"
+#include "runtime/compat.hpp"
 
 namespace {
 
@@ -170,12 +171,8 @@ int exec_tavrolen(PyObject* module) { return runtime::exec_module(module, tavrol
 PyModuleDef_Slot tavrolen_slots[] = {
     {Py_mod_create, reinterpret_cast<void*>(runtime::create_module)},
     {Py_mod_exec, reinterpret_cast<void*>(exec_tavrolen)},
-#if PY_VERSION_HEX >= 0x030C0000
-    // 3.12 lets a module say it refuses other interpreters: the first interpreter
-    // that imports it owns it.  An isolated subinterpreter is then refused by the
-    // interpreter itself; a legacy one reaches the create step and its message.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
-#endif
+    // The first interpreter that imports the module owns it.
+    RUNTIME_SINGLE_INTERPRETER_SLOT
     {0, nullptr},
 };
 

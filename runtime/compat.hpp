@@ -65,3 +65,14 @@ inline void running_version(int& major, int& minor) {
 inline constexpr bool kCodeHasQualname = PY_VERSION_HEX >= 0x030B0000;
 
 }  // namespace runtime::compat
+
+// The module-definition slot that declares the module unfit for other
+// interpreters.  3.12 added it: an isolated subinterpreter is then refused by the
+// interpreter itself, while a legacy one still reaches the create step, which
+// refuses every interpreter but the first.  Before 3.12 there is nothing to say.
+#if PY_VERSION_HEX >= 0x030C0000
+#define RUNTIME_SINGLE_INTERPRETER_SLOT \
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#else
+#define RUNTIME_SINGLE_INTERPRETER_SLOT
+#endif

@@ -51,22 +51,28 @@ double new_moon_guess(long long k) {
 }
 
 // Moon minus Sun in apparent ecliptic longitude of date, as almanac.moon_phases
-// measures it, wrapped to [-pi, pi).
-std::vector<double> elongations(const Context& ctx, const std::vector<double>& tt) {
+// measures it, wrapped to [-pi, pi), and its rate in radians a day (from the
+// velocities: within 1e-4 of the numerical slope, enough for Newton's method).
+std::pair<std::vector<double>, std::vector<double>> elongations(const Context& ctx,
+                                                                const std::vector<double>& tt) {
     py::object t = with_almanac_nutation(times_tt(ctx, tt));
     py::object ecliptic = py::module_::import("skyfield.framelib").attr("ecliptic_frame");
     py::object e = ctx.eph["earth"].attr("at")(t);
     auto longitude = [&](const char* body) {
-        auto latlon = runtime::unpack<3>(
-            e.attr("observe")(ctx.eph[body]).attr("apparent")().attr("frame_latlon")(ecliptic));
-        return to_vector(latlon[1].attr("radians"));
+        auto latlon = runtime::unpack<6>(e.attr("observe")(ctx.eph[body])
+                                             .attr("apparent")()
+                                             .attr("frame_latlon_and_rates")(ecliptic));
+        return std::make_pair(to_vector(latlon[1].attr("radians")),
+                              to_vector(latlon[4].attr("radians").attr("per_day")));
     };
-    std::vector<double> moon = longitude("moon"), sun = longitude("sun");
-    std::vector<double> out(tt.size());
+    auto [moon, moon_rate] = longitude("moon");
+    auto [sun, sun_rate] = longitude("sun");
     constexpr double pi = std::numbers::pi;
-    for (std::size_t i = 0; i < tt.size(); ++i)
-        out[i] = runtime::floored_mod(moon[i] - sun[i] + pi, 2 * pi) - pi;
-    return out;
+    for (std::size_t i = 0; i < tt.size(); ++i) {
+        moon[i] = runtime::floored_mod(moon[i] - sun[i] + pi, 2 * pi) - pi;
+        moon_rate[i] -= sun_rate[i];
+    }
+    return {moon, moon_rate};
 }
 
 }  // namespace
@@ -116,10 +122,11 @@ namespace {
 // below kAcceptStep, the error left after it (about the step squared times the
 // residual's curvature over its slope: at most a few per day for the elongation
 // and the Sun's altitude) is far below kRootTolerance, and the step is the last.
+constexpr double kAcceptStep = 1e-5;
+
 template <typename Residual>
 std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
     constexpr double h = 1e-5;
-    constexpr double kAcceptStep = 1e-5;
     // A guess within a day converges in three or four steps; twelve without
     // converging means the function is not what it should be.
     constexpr int kMaxIterations = 12;
@@ -151,8 +158,21 @@ std::vector<double> new_moons_between(const Context& ctx, double first_tt, doubl
     long long last = static_cast<long long>(std::floor((last_tt - kMeanNewMoon) / kSynodicMonth));
     std::vector<double> t;
     for (long long k = first - 1; k <= last + 1; ++k) t.push_back(new_moon_guess(k));
-    // Near the guess the elongation is a smooth function crossing zero.
-    t = refine_roots([&](const std::vector<double>& x) { return elongations(ctx, x); }, t);
+    // Near the guess the elongation is a smooth function crossing zero: Newton's
+    // method with the elongation's own rate, one evaluation a step.
+    constexpr int kMaxIterations = 12;
+    for (int iteration = 0;; ++iteration) {
+        auto [f, rate] = elongations(ctx, t);
+        double largest = 0;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            double step = f[i] / rate[i];
+            t[i] -= step;
+            largest = std::max(largest, std::fabs(step));
+        }
+        if (largest < kAcceptStep) break;
+        if (iteration == kMaxIterations || !std::isfinite(largest))
+            throw std::runtime_error("new moon search did not converge");
+    }
     std::sort(t.begin(), t.end());
     return t;
 }

@@ -203,6 +203,12 @@ PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf
     };
     std::array<py::handle, kMaxParams> bound{};
     if (!bind_arguments(self, args, PyVectorcall_NARGS(nargsf), kwnames, bound)) return fail_at(0);
+    // The call owns a reference to each argument, as a Python frame does to its
+    // locals: libraries that read reference counts (pandas' chained-assignment
+    // check) then see what they would see under a Python method.
+    std::array<py::object, kMaxParams> owned;
+    for (std::size_t i = 0; i < spec.params.size(); ++i)
+        owned[i] = py::reinterpret_borrow<py::object>(bound[i]);
     Call call(*self->owner, self->globals);
     try {
         py::object result = spec.body(call, Args(bound.data(), spec.params.size()));

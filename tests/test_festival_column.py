@@ -84,6 +84,17 @@ class TestRealDates:
             assert len(near) >= 1, (name, day)
 
 
+def test_no_warning_for_a_frame_passed_inline(mod):
+    # a plain Python method holds its arguments in its frame; pandas' chained-
+    # assignment check counts on that and must not warn here
+    import warnings
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        df = mod.Tavrolen().get_festival(pd.DataFrame({"date": ["2024-01-26"]}), "date")
+    assert list(df["festival"]) == ["Republic_Day"]
+
+
 class TestNormalisation:
     def test_formats_and_midnight_hour(self, mod):
         df = pd.DataFrame({"date": ["2024-01-26", "2024-01-26 00:45", "2024-01-26 01:00",

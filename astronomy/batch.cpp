@@ -116,30 +116,24 @@ std::pair<std::vector<double>, std::vector<double>> nirayana_sun_moon(const Cont
 
 namespace {
 
-// Roots near `t` of an array function of TT instants, `residual` (what is to be
-// zero, a smooth function of time there), by Newton's method with a numerical
-// slope, each step for all roots in one array evaluation.  Once every step is
-// below kAcceptStep, the error left after it (about the step squared times the
-// residual's curvature over its slope: at most a few per day for the elongation
-// and the Sun's altitude) is far below kRootTolerance, and the step is the last.
-constexpr double kAcceptStep = 1e-5;
-
-template <typename Residual>
-std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
-    constexpr double h = 1e-5;
-    // A guess within a day converges in three or four steps; twelve without
-    // converging means the function is not what it should be.
+// Newton's method on all roots at once: `steps(t)` gives, for each guess, the
+// residual over its slope, from one array evaluation.  Once every step is below
+// kAcceptStep (0.86 s), the error left after it (about the step squared times
+// the residual's curvature over its slope: at most a few per day for the
+// elongation and the Sun's altitude) is below 1e-9 days, and the step is the
+// last.  A guess within a day converges in three or four steps; twelve without
+// converging means the function is not what it should be.
+template <typename Steps>
+std::vector<double> newton(Steps steps, std::vector<double> t) {
+    constexpr double kAcceptStep = 1e-5;
     constexpr int kMaxIterations = 12;
     if (t.empty()) return t;
     for (int iteration = 0;; ++iteration) {
-        std::vector<double> shifted(t);
-        for (double& x : shifted) x += h;
-        std::vector<double> f = residual(t), g = residual(shifted);
+        std::vector<double> step = steps(t);
         double largest = 0;
         for (std::size_t i = 0; i < t.size(); ++i) {
-            double step = f[i] / ((g[i] - f[i]) / h);
-            t[i] -= step;
-            largest = std::max(largest, std::fabs(step));
+            t[i] -= step[i];
+            largest = std::max(largest, std::fabs(step[i]));
         }
         if (largest < kAcceptStep) return t;
         if (iteration == kMaxIterations || !std::isfinite(largest))
@@ -147,8 +141,20 @@ std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
     }
 }
 
-// What every search reaches: 1e-9 days is 86 microseconds.
-[[maybe_unused]] constexpr double kRootTolerance = 1e-9;
+// Roots near `t` of `residual`, an array function of TT instants smooth there,
+// with a numerical slope.
+template <typename Residual>
+std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
+    constexpr double h = 1e-5;
+    auto steps = [&](const std::vector<double>& x) {
+        std::vector<double> shifted(x);
+        for (double& v : shifted) v += h;
+        std::vector<double> f = residual(x), g = residual(shifted);
+        for (std::size_t i = 0; i < x.size(); ++i) f[i] /= (g[i] - f[i]) / h;
+        return f;
+    };
+    return newton(steps, std::move(t));
+}
 
 }  // namespace
 
@@ -160,19 +166,12 @@ std::vector<double> new_moons_between(const Context& ctx, double first_tt, doubl
     for (long long k = first - 1; k <= last + 1; ++k) t.push_back(new_moon_guess(k));
     // Near the guess the elongation is a smooth function crossing zero: Newton's
     // method with the elongation's own rate, one evaluation a step.
-    constexpr int kMaxIterations = 12;
-    for (int iteration = 0;; ++iteration) {
-        auto [f, rate] = elongations(ctx, t);
-        double largest = 0;
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            double step = f[i] / rate[i];
-            t[i] -= step;
-            largest = std::max(largest, std::fabs(step));
-        }
-        if (largest < kAcceptStep) break;
-        if (iteration == kMaxIterations || !std::isfinite(largest))
-            throw std::runtime_error("new moon search did not converge");
-    }
+    auto steps = [&](const std::vector<double>& x) {
+        auto [f, rate] = elongations(ctx, x);
+        for (std::size_t i = 0; i < x.size(); ++i) f[i] /= rate[i];
+        return f;
+    };
+    t = newton(steps, std::move(t));
     std::sort(t.begin(), t.end());
     return t;
 }

@@ -10,8 +10,8 @@
 #include "frame/batch.hpp"
 
 #include "astronomy/batch.hpp"
-#include "frame/festival.hpp"
 #include "astronomy/observer.hpp"
+#include "frame/festival.hpp"
 #include "islamic/hijri.hpp"
 #include "panchang/panchang.hpp"
 #include "runtime/pyops.hpp"
@@ -20,12 +20,12 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
-#include <tuple>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace frame {
@@ -66,9 +66,6 @@ constexpr double kTithiChangeMargin = 1.0 / 86400.0;
 //   one-date path's own Hijri date.
 constexpr double kSunsetMargin = 0.1 / 86400.0;
 
-// date.max.toordinal(): 9999-12-31, the last day the date type holds.
-constexpr long long kLastOrdinal = 3652059;
-
 // Delhi's sunset is never before 17:00 IST: an earlier minute is before it, and
 // minutes at noon need no sunset at all.
 constexpr int kEarliestSunsetHour = 16;
@@ -87,7 +84,7 @@ struct Remembered {
 struct ImportState {
     std::vector<Remembered> class_entries;  // by the name the class stores them under
     std::vector<Remembered> globals;        // every name the module body imported
-    std::vector<Remembered> attributes;     // "global.attribute", as stored (unbound)
+    std::vector<PyObject*> attributes;      // kWatchedAttributes[i], as stored (unbound)
 };
 ImportState* import_state = nullptr;
 
@@ -127,11 +124,10 @@ bool resolves_as_at_import(py::handle self, PyObject* globals) {
     }
     for (const Remembered& global : import_state->globals)
         if (PyDict_GetItemString(globals, global.name.c_str()) != global.object) return false;
-    for (const WatchedAttribute& watched : kWatchedAttributes) {
+    for (std::size_t i = 0; i < kWatchedAttributes.size(); ++i) {
+        const WatchedAttribute& watched = kWatchedAttributes[i];
         py::object value = static_attribute(remembered_global(watched.global), watched.attribute);
-        std::string key = std::string(watched.global) + "." + watched.attribute;
-        for (const Remembered& r : import_state->attributes)
-            if (r.name == key && value.ptr() != r.object) return false;
+        if (value.ptr() != import_state->attributes[i]) return false;
     }
     return true;
 }
@@ -162,7 +158,7 @@ std::optional<astronomy::Context> context_of(py::handle self) {
                     py::isinstance(ctx.earth, vector_function);
     if (!expected) return std::nullopt;
     // The zone and the observer are the ones made at loading time: the rule that
-    // a moment before local noon is before sunset rests on the observer being Delhi.
+    // a minute before 16:00 is before sunset rests on the observer being Delhi.
     py::handle pytz = remembered_global("pytz");
     if (!ctx.ist.is(pytz.attr("timezone")(astronomy::kZoneName))) return std::nullopt;
     py::handle topos = remembered_global("Topos");
@@ -211,17 +207,19 @@ Civil civil_from_days(long long z) {
 // One distinct wall-clock minute of the column, as the one-date path sees it.
 struct Minute {
     long long minute;  // minutes since 1970-01-01 00:00 of IST wall-clock time
+    std::size_t slot;  // its index among the call's distinct minutes
     double tt;         // its TT Julian date, to within a millisecond
     long long y;
     int m, d, h, mi;
     long long ordinal() const { return floor_div(minute, kMinutesPerDay) + kEpochOrdinal; }
 };
 
-Minute minute_of(long long minute) {
+Minute minute_of(long long minute, std::size_t slot) {
     const long long day = floor_div(minute, kMinutesPerDay);
     const long long of_day = minute - day * kMinutesPerDay;
     const Civil c = civil_from_days(day);
-    return {minute, 0.0, c.y, c.m, c.d, static_cast<int>(of_day / 60), static_cast<int>(of_day % 60)};
+    return {minute, slot, 0.0, c.y, c.m, c.d, static_cast<int>(of_day / 60),
+            static_cast<int>(of_day % 60)};
 }
 
 bool near_multiple(double x, double width, double margin) {
@@ -312,7 +310,8 @@ struct Decision {
     long long tithi_no = 0;     // 1 to 30; 0 until known
     long long month_idx = -1;   // purnimanta month, -1 until known
     bool after_sunset = false;
-    py::object hijri;           // (y, m, d) from __get_hijri_date where sunset was too close
+    long long hijri_m = 0;      // from __get_hijri_date where sunset was too close; 0 if not
+    long long hijri_d = 0;
     bool undecided = false;     // the one-date path decides this minute
 };
 
@@ -370,6 +369,8 @@ std::vector<Decision> decide(const Call& call, const astronomy::Context& ctx, py
     std::vector<double> new_moons = astronomy::new_moons_between(ctx, first - 1, last + 1);
     std::vector<double> sun_at_nm =
         astronomy::nirayana_longitudes(ctx, ctx.sun, astronomy::times_tt(ctx, new_moons));
+    std::vector<long long> amanta(new_moons.size());
+    for (std::size_t k = 0; k < new_moons.size(); ++k) amanta[k] = panchang::amanta_index(sun_at_nm[k]);
     std::size_t j = 0;
     for (std::size_t i = 0; i < n; ++i) {
         Decision& dec = out[i];
@@ -381,8 +382,7 @@ std::vector<Decision> decide(const Call& call, const astronomy::Context& ctx, py
             dec.undecided = true;
             continue;
         }
-        dec.month_idx = panchang::month_index(panchang::amanta_index(sun_at_nm[j]), true,
-                                              dec.tithi_no > 15);
+        dec.month_idx = panchang::month_index(amanta[j], true, dec.tithi_no > 15);
     }
 
     // The day change at sunset, for minutes late enough in the day to be after it.
@@ -426,13 +426,16 @@ std::vector<Decision> decide(const Call& call, const astronomy::Context& ctx, py
     py::handle datetime = remembered_global("datetime");
     for (std::size_t i : too_close) {
         const Minute& mo = minutes[i];
-        out[i].hijri = call.method(self, "__get_hijri_date")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi));
+        auto [_y, m, d] = runtime::unpack<3>(
+            call.method(self, "__get_hijri_date")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi)));
+        out[i].hijri_m = m.cast<long long>();
+        out[i].hijri_d = d.cast<long long>();
     }
     return out;
 }
 
 // The festival string index of every minute; the one-date path computes the
-// minutes the batch cannot decide, for `key(i)`, the first date-time of minute i.
+// minutes the batch cannot decide, for `key(minute)`, its first date-time.
 template <typename Key>
 std::vector<int> festival_indices(const Call& call, const astronomy::Context& ctx, py::handle self,
                                   const std::vector<Minute>& minutes, Names& names, Key key) {
@@ -441,23 +444,16 @@ std::vector<int> festival_indices(const Call& call, const astronomy::Context& ct
     for (std::size_t i = 0; i < minutes.size(); ++i) {
         const Minute& mo = minutes[i];
         Decision& dec = decisions[i];
-        long long working_day = mo.ordinal() + dec.after_sunset;
-        // Past the last civil day, the one-date path's date arithmetic raises.
-        if (dec.undecided || working_day > kLastOrdinal) {
-            out[i] = names.add(festival_of_date(call, self, key(i)));
+        if (dec.undecided) {
+            out[i] = names.add(festival_of_date(call, self, key(mo)));
             continue;
         }
-        long long hijri_m, hijri_d;
-        if (dec.hijri) {
-            auto ymd = runtime::unpack<3>(dec.hijri);
-            hijri_m = ymd[1].cast<long long>();
-            hijri_d = ymd[2].cast<long long>();
-        } else {
-            auto ymd = islamic::hijri_from_ordinal(working_day);
-            hijri_m = ymd[1];
-            hijri_d = ymd[2];
+        if (dec.hijri_m == 0) {
+            auto [_y, m, d] = islamic::hijri_from_ordinal(mo.ordinal() + dec.after_sunset);
+            dec.hijri_m = m;
+            dec.hijri_d = d;
         }
-        out[i] = names.combined(dec.month_idx, dec.tithi_no, hijri_m, hijri_d, mo.m, mo.d);
+        out[i] = names.combined(dec.month_idx, dec.tithi_no, dec.hijri_m, dec.hijri_d, mo.m, mo.d);
     }
     return out;
 }
@@ -486,11 +482,9 @@ void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) 
     for (const char* name : module.imported_names())
         state->globals.push_back({name, py::object(globals[name]).release().ptr()});
     import_state = state;
-    for (const WatchedAttribute& watched : kWatchedAttributes) {
-        py::object value = static_attribute(remembered_global(watched.global), watched.attribute);
-        state->attributes.push_back({std::string(watched.global) + "." + watched.attribute,
-                                     value.release().ptr()});
-    }
+    for (const WatchedAttribute& watched : kWatchedAttributes)
+        state->attributes.push_back(
+            static_attribute(remembered_global(watched.global), watched.attribute).release().ptr());
 }
 
 py::object festival_of_date(const Call& call, py::handle self, py::handle date) {
@@ -516,8 +510,6 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
     if (!raw) throw py::error_already_set();
     const std::size_t n = static_cast<std::size_t>(raw.size());
     if (n == 0) return py::none();
-    auto key = [&](std::size_t i) { return py::object(unique_dates[py::int_(i)]); };
-
     // Distinct minutes, ascending, and the minute of each date-time.
     std::vector<long long> of_date(n);
     auto values = raw.unchecked<1>();
@@ -539,7 +531,7 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
     Names names(fixed_holidays);
     std::vector<int> index(distinct.size(), -1);
     if (!runtime::has_attr(self, "_EPH")) {
-        py::object date = key(0);
+        py::object date = unique_dates[py::int_(0)];
         festival_map[date] = festival_of_date(call, self, date);
         index[static_cast<std::size_t>(slot[0])] = names.add(festival_map[date]);
     }
@@ -551,30 +543,22 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
     // exactly the definition's exception and traceback, and the answers of the
     // other minutes, never written, were not worth computing.
     std::vector<Minute> minutes;
-    std::vector<std::size_t> minute_slot;
-    for (std::size_t k = 0; k < distinct.size(); ++k) {
-        if (index[k] >= 0) continue;
-        minutes.push_back(minute_of(distinct[k]));
-        minute_slot.push_back(k);
-    }
+    for (std::size_t k = 0; k < distinct.size(); ++k)
+        if (index[k] < 0) minutes.push_back(minute_of(distinct[k], k));
+    auto key = [&](const Minute& mo) { return py::object(unique_dates[py::int_(first_date[mo.slot])]); };
     if (!minutes.empty()) {
         fill_tt(*ctx, minutes);
         auto [first_tt, last_tt] = astronomy::batch_span(*ctx);
         std::vector<Minute> inside;
-        std::vector<std::size_t> inside_slot;
-        for (std::size_t k = 0; k < minutes.size(); ++k) {
-            if (minutes[k].tt >= first_tt && minutes[k].tt <= last_tt) {
-                inside.push_back(minutes[k]);
-                inside_slot.push_back(minute_slot[k]);
-            } else {
-                index[minute_slot[k]] = names.add(festival_of_date(call, self, key(first_date[minute_slot[k]])));
-            }
+        for (const Minute& mo : minutes) {
+            if (mo.tt >= first_tt && mo.tt <= last_tt)
+                inside.push_back(mo);
+            else
+                index[mo.slot] = names.add(festival_of_date(call, self, key(mo)));
         }
         if (!inside.empty()) {
-            std::vector<int> found = festival_indices(
-                call, *ctx, self, inside, names,
-                [&](std::size_t i) { return key(first_date[inside_slot[i]]); });
-            for (std::size_t k = 0; k < inside.size(); ++k) index[inside_slot[k]] = found[k];
+            std::vector<int> found = festival_indices(call, *ctx, self, inside, names, key);
+            for (std::size_t k = 0; k < inside.size(); ++k) index[inside[k].slot] = found[k];
         }
     }
     // pd.Series(values, index=unique_dates): map() looks each row up in it as it

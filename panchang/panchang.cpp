@@ -6,6 +6,7 @@
 #include "panchang/tables.hpp"
 #include "runtime/pyops.hpp"
 
+#include <cmath>
 #include <vector>
 
 namespace panchang {
@@ -40,7 +41,10 @@ std::vector<py::str> strings(const char* const (&table)[N]) {
 // longitude method) gives the index Python's int() gives, which the table then
 // refuses as Python's list does.
 long long bin_of(double angle, double width, long long bins) {
-    long long i = runtime::as_index(runtime::int_of_float(angle / width));
+    const double q = angle / width;
+    long long i = std::fabs(q) < runtime::kExactIntegerRange
+                      ? runtime::small_int_of_float(q)
+                      : runtime::as_index(runtime::int_of_float(q));  // NaN, inf: int()'s errors
     if (i == bins && angle == 360.0) i = bins - 1;
     return i;
 }
@@ -82,10 +86,11 @@ void make_tables() {
 }
 
 long long amanta_index(double sun_at_nm) {
-    // (int(sun_at_nm / 30) + 1) % 12, on a Python int of any size.
-    py::int_ sign = runtime::int_of_float(sun_at_nm / 30);
-    if (sun_at_nm == 360.0) sign = py::int_(11);  // the 360.0 corner of bin_of
-    py::object idx = runtime::remainder(sign + py::int_(1), py::int_(12));
+    const double q = sun_at_nm / 30;
+    if (std::fabs(q) < runtime::kExactIntegerRange)
+        return runtime::floored_mod(bin_of(sun_at_nm, 30, 12) + 1, 12LL);
+    // (int(sun_at_nm / 30) + 1) % 12 on a Python int of any size.
+    py::object idx = runtime::remainder(runtime::int_of_float(q) + py::int_(1), py::int_(12));
     return idx.cast<long long>();
 }
 

@@ -1,0 +1,57 @@
+"""Tavrolen objects that read a given ephemeris file, from any directory.
+
+An object's first astronomical call runs ``load("de421.bsp")``, which Skyfield
+resolves against the current working directory (and downloads the file when it
+is missing).  An object that already holds its astronomy context skips that
+call, so `loaded` gives it one, made exactly as the first call makes it but
+from the file that ``skyfield-data`` ships (or another one): nothing is
+downloaded and the working directory, which every thread of the process
+shares, is never changed.
+"""
+
+from __future__ import annotations
+
+import os
+
+from orvik.Tavrolen import Tavrolen
+
+EPHEMERIS = "de421.bsp"
+
+# The observer and zone of the astronomy context.  They are those of the
+# extension's own loading step; tests/test_partitions.py checks that a loaded
+# object holds the same context as one that loaded itself.
+_LATITUDE, _LONGITUDE, _ELEVATION_M = "28.6139 N", "77.2090 E", 213
+_ZONE = "Asia/Kolkata"
+
+
+class EphemerisNotFound(FileNotFoundError):
+    pass
+
+
+def packaged_ephemeris() -> str:
+    """The path of the "de421.bsp" that the skyfield-data package ships."""
+    import skyfield_data
+
+    return os.path.join(os.path.dirname(skyfield_data.__file__), "data", EPHEMERIS)
+
+
+def loaded(path: str | None = None) -> Tavrolen:
+    """A Tavrolen object whose astronomy context is already loaded from `path`
+    (by default the packaged ephemeris)."""
+    import pytz
+    from skyfield.api import Topos, load, load_file
+
+    path = path or packaged_ephemeris()
+    if not os.path.isfile(path):
+        raise EphemerisNotFound(f"ephemeris not found: {path}")
+    eph = load_file(path)
+    obj = Tavrolen()
+    # The same seven attributes, in the same order, as the first call stores.
+    obj._EPH = eph
+    obj._SUN = eph["sun"]
+    obj._MOON = eph["moon"]
+    obj._EARTH = eph["earth"]
+    obj._TS = load.timescale()
+    obj._DELHI = Topos(_LATITUDE, _LONGITUDE, elevation_m=_ELEVATION_M)
+    obj._IST = pytz.timezone(_ZONE)
+    return obj

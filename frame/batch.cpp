@@ -485,6 +485,18 @@ void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) 
     for (const WatchedAttribute& watched : kWatchedAttributes)
         state->attributes.push_back(
             static_attribute(remembered_global(watched.global), watched.attribute).release().ptr());
+    // pytz builds its zone list and each zone lazily, at first use, with no lock.
+    // Two threads making their first calls at once could each build
+    // "Asia/Kolkata" (two objects, one of which the batch then does not
+    // recognise), and an interrupt landing inside that first build leaves pytz
+    // without zones for the rest of the process.  Building the zone here, at
+    // import, completes that state before any call can race or be interrupted
+    // in it.  A zone that cannot be built fails later, in the call that needs it.
+    try {
+        py::handle(remembered_global("pytz")).attr("timezone")(astronomy::kZoneName);
+    } catch (py::error_already_set& e) {
+        if (!e.matches(PyExc_Exception)) throw;
+    }
 }
 
 py::object festival_of_date(const Call& call, py::handle self, py::handle date) {

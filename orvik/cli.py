@@ -38,6 +38,7 @@ CHUNK_ROWS = 100_000
 # "2024-01-25T18:30:00Z", "2024-01-25 18:30+00:00", "... 6:30 PM +0530".
 _OFFSET = re.compile(r"\d:\d{2}(?::\d{2}(?:[.,]\d+)?)?(?:\s*[AaPp]\.?[Mm]\.?)?\s*"
                      r"(?:[Zz]|UTC|GMT|[+-]\d{2}(?::?\d{2})?)\s*$")
+_OFFSET_LINE = re.compile(_OFFSET.pattern, re.MULTILINE)
 _TIME_OF_DAY = re.compile(r"\d:\d{2}")
 _INTEGER = re.compile(r"\s*[-+]?\d+\s*")
 
@@ -388,8 +389,11 @@ def india_time(dates: Any, zone: Any, row: int, label: str) -> Any:
     if pd.api.types.infer_dtype(dates, skipna=True) not in ("string", "empty"):
         # Date or datetime objects: as get_festival reads them.
         return india_time(pd.to_datetime(dates, format="mixed", errors="coerce"), zone, row, label)
+    values = dates.to_numpy(dtype=object, na_value="")
+    if zone is None and _OFFSET_LINE.search("\n".join(values)) is None:
+        return dates  # the usual case, found by one search over the whole chunk
     text = dates.astype(object).where(dates.notna(), None)
-    strings = text.fillna("").astype(str)
+    strings = pd.Series(values, index=dates.index, dtype=object)
     offset = strings.str.contains(_OFFSET)
     if zone is None:
         if offset.any():
@@ -411,15 +415,17 @@ def india_time(dates: Any, zone: Any, row: int, label: str) -> Any:
     return out
 
 
-def present_values(dates: Any) -> Any:
-    """Which values are there at all: not missing and, for text, not blank."""
+def unreadable(dates: Any, parsed: Any) -> int:
+    """How many values are there (not missing, not blank text) but read as no
+    date: only the missing results need looking at."""
     import numpy as np
     import pandas as pd
 
-    present = np.array(dates.notna())
-    if pd.api.types.infer_dtype(dates, skipna=True) in ("string", "empty"):
-        present &= np.array(dates.fillna("").astype(str).str.strip() != "")
-    return present
+    missing = dates[np.array(parsed.isna())]
+    missing = missing[missing.notna()]
+    if pd.api.types.infer_dtype(missing, skipna=True) in ("string", "empty"):
+        missing = missing[missing.astype(str).str.strip() != ""]
+    return len(missing)
 
 
 def annotate(tavrolen: Any, dates: Any, row: int, label: str) -> tuple[Any, Any]:
@@ -477,8 +483,6 @@ def run(args: argparse.Namespace) -> int:
     elif p.output is not None and is_parquet(p.output) and len(set(columns)) < len(columns):
         raise Failure(f"{p.label} has columns of the same name, which Parquet cannot hold")
 
-    import numpy as np
-
     from orvik.ephemeris import EphemerisNotFound, loaded
 
     try:
@@ -502,11 +506,10 @@ def run(args: argparse.Namespace) -> int:
             dates = india_time(chunk.dates, p.tz, chunk.first_row,
                                f"column {p.column!r} of {p.label}")
             festivals, parsed = annotate(tavrolen, dates, chunk.first_row, p.label)
-            present = present_values(chunk.dates)
             tally.rows += len(chunk.dates)
             tally.festivals += int(festivals.notna().sum())
             tally.dates += int(parsed.notna().sum())
-            tally.unreadable += int((present & np.array(parsed.isna())).sum())
+            tally.unreadable += unreadable(chunk.dates, parsed)
             writer.write(chunk, festivals.astype(object).where(festivals.notna(), None))
         writer.close()
         if text_handle is not None:

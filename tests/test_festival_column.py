@@ -199,3 +199,41 @@ class TestFrame:
             # pandas 2 keeps objects: None where nothing falls, NaN where no date.
             assert col.dtype == object
             assert col[1] is None and isinstance(col[2], float) and np.isnan(col[2])
+
+
+class TestReadmeRecipes:
+    """The remedies the README gives, run as printed."""
+
+    @staticmethod
+    def block(containing):
+        import pathlib
+        import re
+        import textwrap
+
+        text = (pathlib.Path(__file__).resolve().parent.parent / "README.md").read_text()
+        blocks = re.findall(r"^( *)```python\n(.*?)^\1```", text, re.S | re.M)
+        return next(textwrap.dedent(b) for _, b in blocks if containing in b)
+
+    def test_range_filter_keeps_every_readable_row(self, mod):
+        dates = ["2024-01-26", "26 January 2024", "01/26/2024 10:00", "1850-01-01",
+                 "2060-01-01", "1899-09-13", "2053-10-12 23:00", "not a date"]
+        df = pd.DataFrame({"date": dates})
+        scope = {"pd": pd, "df": df}
+        exec(self.block("when.between"), scope)
+        kept = scope["df"]
+        assert list(kept["date"]) == [d for d in dates if d[:4] not in ("1850", "2060")]
+        mod.Tavrolen().get_festival(kept, "date")        # no date outside the ephemeris
+        assert list(kept["festival"][:3]) == ["Republic_Day"] * 3
+
+    def test_time_zone_remedies(self, mod):
+        lines = [line for line in self.block("tz_convert").splitlines()
+                 if line.startswith("df[")]
+        inputs = [pd.DataFrame({"date": pd.to_datetime(["2024-01-25 18:30"]).tz_localize("UTC")}),
+                  pd.DataFrame({"date": ["2024-01-25T18:30:00Z", "2024-01-26 00:00+05:30"]}),
+                  pd.DataFrame({"date": ["2024-01-25 18:30"]})]
+        assert len(lines) == len(inputs)
+        for line, df in zip(lines, inputs):
+            scope = {"pd": pd, "df": df}
+            exec(line, scope)
+            out = mod.Tavrolen().get_festival(scope["df"], "date")
+            assert set(out["festival"]) == {"Republic_Day"}, line

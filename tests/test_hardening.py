@@ -243,6 +243,40 @@ def test_two_threads_with_their_own_objects():
     assert results == alone
 
 
+def test_first_calls_build_no_zone_of_their_own():
+    # pytz builds zones lazily and without a lock: two threads that both built
+    # "Asia/Kolkata" in their first calls got two objects, and one of them fell
+    # to the one-date path; an interrupt inside that build broke pytz for good.
+    # After the import, a first call finds the zone built: here pytz can build
+    # no more, and two first calls at once take the batch (a fresh object runs
+    # its first date alone, two searches, to load its context).
+    r = run_python("""
+        import threading
+        import pandas as pd
+        import pytz
+        import skyfield.searchlib
+        from orvik.Tavrolen import Tavrolen
+        pytz.build_tzinfo = pytz.all_timezones_set = None
+        days = pd.date_range("2000-01-01", periods=300, freq="37h").astype(str)
+        barrier, out, searches = threading.Barrier(2), [], []
+        def first_call():
+            t = Tavrolen()
+            barrier.wait()
+            out.append(list(t.get_festival(pd.DataFrame({"date": days}), "date")["festival"]))
+        def profile(frame, event, arg):
+            if event == "call" and frame.f_code is skyfield.searchlib.find_discrete.__code__:
+                searches.append(1)
+        threading.setprofile(profile)
+        threads = [threading.Thread(target=first_call) for _ in range(2)]
+        for th in threads: th.start()
+        for th in threads: th.join()
+        assert len(out) == 2 and out[0] == out[1], out
+        assert len(searches) <= 4, len(searches)
+        print("ok")
+    """)
+    assert r.stdout.strip() == "ok", r.stderr
+
+
 def test_one_object_from_one_thread_after_another(mod):
     t = mod.Tavrolen()
     days = [["2024-01-26", "2024-03-25"], ["2024-04-11", "2024-11-01"]]

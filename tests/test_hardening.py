@@ -290,7 +290,9 @@ def test_one_object_from_one_thread_after_another(mod):
 
 
 # A second interpreter, made with what each version offers: _xxsubinterpreters
-# up to 3.12 (isolated or not from 3.12 on), _interpreters from 3.13.
+# up to 3.12 (isolated or not from 3.12 on), _interpreters from 3.13.  3.14 adds
+# the public concurrent.interpreters, whose interpreters are always isolated;
+# _interpreters is still there and makes the legacy kind too.
 SUBINTERPRETER = """
     import sys
     if sys.version_info >= (3, 13):

@@ -145,7 +145,9 @@ class TestErrors:
         assert orvik_frames(info.value) == ["orvik.Tavrolen.Tavrolen.__get_hijri_date"]
 
     def test_invalid_day(self, tav):
-        with pytest.raises(ValueError, match="day is out of range for month") as info:
+        # datetime's own message: 3.14 names the day, the month and the year.
+        with pytest.raises(ValueError, match="day is out of range for month|"
+                                             "day 31 must be in range 1..30 for month 4") as info:
             tav._Tavrolen__get_islamic_festival(2024, 4, 31, 12, 0)
         assert orvik_frames(info.value) == ["orvik.Tavrolen.Tavrolen.__get_islamic_festival"]
         with pytest.raises(TypeError):

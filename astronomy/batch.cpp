@@ -3,6 +3,7 @@
 #include "astronomy/batch.hpp"
 
 #include "astronomy/astronomy.hpp"
+#include "astronomy/internals.hpp"
 #include "runtime/pyops.hpp"
 
 #include <pybind11/numpy.h>
@@ -17,16 +18,7 @@ namespace astronomy {
 
 namespace {
 
-// Skyfield's almanac functions set these nutation angles on the times they are
-// given before computing apparent positions; the batch does the same.
-py::object with_almanac_nutation(py::object t) {
-    t.attr("_nutation_angles_radians") =
-        py::module_::import("skyfield.nutationlib").attr("iau2000b_radians")(t);
-    return t;
-}
-
-// Mean synodic month and a mean new moon (TT Julian date).
-constexpr double kSynodicMonth = 29.530588861;
+// A mean new moon (TT Julian date), the epoch of Meeus's lunation count.
 constexpr double kMeanNewMoon = 2451550.09766;
 
 // The new moon of lunation k (counted from 2000 January 6) to within a few
@@ -50,18 +42,15 @@ double new_moon_guess(long long k) {
            0.00017 * std::sin(Om);
 }
 
-// Moon minus Sun in apparent ecliptic longitude of date, as almanac.moon_phases
-// measures it, wrapped to [-pi, pi), and its rate in radians a day (from the
-// velocities: within 1e-4 of the numerical slope, enough for Newton's method).
-std::pair<std::vector<double>, std::vector<double>> elongations(const Context& ctx,
-                                                                const std::vector<double>& tt) {
+}  // namespace
+
+std::pair<std::vector<double>, std::vector<double>> apparent_elongations(
+    const Context& ctx, const std::vector<double>& tt) {
     py::object t = with_almanac_nutation(times_tt(ctx, tt));
     py::object ecliptic = py::module_::import("skyfield.framelib").attr("ecliptic_frame");
     py::object e = ctx.eph["earth"].attr("at")(t);
     auto longitude = [&](const char* body) {
-        auto latlon = runtime::unpack<6>(e.attr("observe")(ctx.eph[body])
-                                             .attr("apparent")()
-                                             .attr("frame_latlon_and_rates")(ecliptic));
+        auto latlon = latlon_and_rates(e.attr("observe")(ctx.eph[body]).attr("apparent")(), ecliptic);
         return std::make_pair(to_vector(latlon[1].attr("radians")),
                               to_vector(latlon[4].attr("radians").attr("per_day")));
     };
@@ -74,8 +63,6 @@ std::pair<std::vector<double>, std::vector<double>> elongations(const Context& c
     }
     return {moon, moon_rate};
 }
-
-}  // namespace
 
 std::vector<double> to_vector(py::handle values) {
     using Doubles = py::array_t<double, py::array::c_style | py::array::forcecast>;
@@ -167,7 +154,7 @@ std::vector<double> new_moons_between(const Context& ctx, double first_tt, doubl
     // Near the guess the elongation is a smooth function crossing zero: Newton's
     // method with the elongation's own rate, one evaluation a step.
     auto steps = [&](const std::vector<double>& x) {
-        auto [f, rate] = elongations(ctx, x);
+        auto [f, rate] = apparent_elongations(ctx, x);
         for (std::size_t i = 0; i < x.size(); ++i) f[i] /= rate[i];
         return f;
     };
@@ -240,14 +227,7 @@ std::vector<double> sun_altitudes(const Context& ctx, py::handle t) {
 namespace astronomy {
 
 std::pair<double, double> batch_span(const Context& ctx) {
-    double first = -INFINITY, last = INFINITY;
-    py::object segments = runtime::getattr_or_absent(ctx.eph, "segments");
-    if (!segments) return {INFINITY, -INFINITY};
-    for (py::handle segment : segments) {
-        py::object spk = segment.attr("spk_segment");
-        first = std::max(first, runtime::as_double(spk.attr("start_jd")));
-        last = std::min(last, runtime::as_double(spk.attr("end_jd")));
-    }
+    auto [first, last] = ephemeris_coverage(ctx);
     return {first + kBatchReachDays, last - kBatchReachDays};
 }
 

@@ -33,6 +33,15 @@ std::vector<double> nirayana_longitudes(const Context& ctx, py::handle target, p
 std::pair<std::vector<double>, std::vector<double>> nirayana_sun_moon(const Context& ctx,
                                                                      py::handle t);
 
+/// The mean synodic month in days: the one home of this constant.
+inline constexpr double kSynodicMonth = 29.530588861;
+
+/// Moon minus Sun in apparent ecliptic longitude of date, as almanac.moon_phases
+/// measures it, wrapped to [-pi, pi), and its rate in radians a day (from the
+/// velocities: within 1e-4 of the numerical slope, enough for Newton's method).
+std::pair<std::vector<double>, std::vector<double>> apparent_elongations(
+    const Context& ctx, const std::vector<double>& tt);
+
 /// TT Julian dates, ascending, of the new moons as almanac.moon_phases defines them
 /// (apparent ecliptic longitudes of date of Moon and Sun equal), of every lunation
 /// that touches the span and of the lunations on either side.  Found by Newton's

@@ -3,25 +3,11 @@
 
 #include "runtime/module.hpp"
 
-#include <vector>
 
 namespace frame {
 
 using runtime::Call;
 namespace py = pybind11;
-
-/// Takes note, right after the module body, of the objects that the one-date path
-/// resolves: the class entries of the module's class, every global its body
-/// imported, and the attributes of those globals that the methods read.  The
-/// batch steps aside when any of them was replaced.
-void remember_import_state(const runtime::ModuleSpec& module, py::dict globals);
-
-/// The (global, attribute) pairs the one-date path reads, watched by the batch.
-struct WatchedAttribute {
-    const char* global;
-    const char* attribute;
-};
-extern const std::vector<WatchedAttribute> kWatchedAttributes;
 
 /// What get_festival maps its column through: for `unique_dates` (the distinct
 /// date-times as pandas returns them), a pandas Series indexed by them that holds

@@ -2,7 +2,7 @@
 // message of a failed import) and its process-wide constants.
 #include "frame/module.hpp"
 
-#include "frame/batch.hpp"
+#include "frame/watch.hpp"
 #include "islamic/hijri.hpp"
 #include "panchang/panchang.hpp"
 

@@ -272,7 +272,7 @@ class TestSunset:
                 return ([1], [0], [2])
 
         module_global("almanac", BadSearch([]))
-        with pytest.raises(ValueError, match=r"too many values to unpack \(expected 2\)"):
+        with pytest.raises(ValueError, match=r"too many values to unpack \(expected 2\)") as bad:
             mod.Tavrolen()._Tavrolen__get_sunset(date(2024, 3, 15))
-        entry = frames(info.value)[-1]
-        assert entry[1] == "orvik/Tavrolen"
+        assert orvik_frames(bad.value) == ["orvik.Tavrolen.Tavrolen.__get_sunset"]
+        assert frames(bad.value)[-1][1] == "orvik/Tavrolen"

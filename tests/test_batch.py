@@ -377,3 +377,127 @@ class TestMargins:
     @pytest.mark.parametrize("moment", ["2021-10-31 14:28", "1998-11-23 17:09"])
     def test_near_a_tithi_change(self, mod, moment):
         self.check(mod, moment)
+
+
+class TestAgreesInEveryEra:
+    """Places where the batch once differed from the definition."""
+
+    def test_historical_offsets_of_the_zone(self, mod):
+        # Asia/Kolkata was +06:30 in 1942-45 and local time before 1906: the Hijri
+        # day changes at sunset by the zone's own offset.  Sparse and dense (an
+        # evening every five minutes).
+        moments = ["1942-01-19 18:00", "1945-09-09 19:28", "1900-01-03 17:40",
+                   "1902-04-11 18:40", "1960-03-01 18:30"]
+        evening = [f"1942-01-19 {h}:{m:02d}" for h in (17, 18, 19) for m in range(0, 60, 5)]
+        for values in (moments, evening):
+            assert annotate(mod.Tavrolen(), values)[0] == annotate(one_date(mod), values)[0]
+
+    def test_first_failing_date_in_the_definitions_order(self, mod):
+        days = ["2024-01-26", "2053-10-13 03:00", "1850-01-01"]
+        outcomes = []
+        for t in (mod.Tavrolen(), TestRoute().loaded(mod), one_date(mod)):
+            with pytest.raises(Exception) as info:
+                t.get_festival(pd.DataFrame({"date": days}), "date")
+            outcomes.append((type(info.value), str(info.value), orvik_frames(info.value)))
+        assert outcomes[0] == outcomes[1] == outcomes[2]
+        assert "orvik.Tavrolen.Tavrolen.__get_sunset" in outcomes[0][2]
+
+    def test_a_fixed_date_entry_that_is_not_a_string(self, mod, monkeypatch):
+        monkeypatch.setitem(mod.Tavrolen._FIXED_HOLIDAYS, (1, 26), 42)   # mutated in place
+        outcomes = []
+        for t in (TestRoute().loaded(mod), one_date(mod)):
+            with pytest.raises(TypeError) as info:
+                t.get_festival(pd.DataFrame({"date": ["2024-03-25", "2024-01-26"]}), "date")
+            outcomes.append((str(info.value), orvik_frames(info.value)))
+        assert outcomes[0] == outcomes[1]
+        assert outcomes[0][1] == ["orvik.Tavrolen.Tavrolen.get_festival",
+                                  "orvik.Tavrolen.Tavrolen.__get_festival_holiday"]
+
+
+@pytest.fixture(scope="module")
+def prim():
+    import orvik._primitives
+
+    return orvik._primitives
+
+
+class TestPrimitives:
+    """The margins of the batch, measured from its own primitives against what
+    the one-date path computes."""
+
+    def test_minute_instants_around_leap_seconds(self, prim, tav):
+        # Timescale.utc(y, m, d, h - 5, mi - 30) keeps the civil date's TT - UTC:
+        # before 05:30 IST on the day after a leap second its instant is a second
+        # off the true one, and the batch's must be that one.
+        ts = tav._TS
+        epoch = datetime(1970, 1, 1)
+        for leap in [datetime(1972, 7, 1), datetime(1990, 1, 1), datetime(2017, 1, 1)]:
+            wall = [leap + timedelta(minutes=k) for k in (-1, 0, 1, 329, 330, 331, 1200)]
+            got = prim.minute_instants(tav, [int((w - epoch).total_seconds() // 60) for w in wall])
+            want = ts.utc([w.year for w in wall], [w.month for w in wall], [w.day for w in wall],
+                          [w.hour - 5 for w in wall], [w.minute - 30 for w in wall]).tt
+            assert np.max(np.abs(np.array([g[0] for g in got]) - want)) * 86400 < 1e-4
+
+    def test_zone_offsets_as_localize_gives_them(self, prim, tav):
+        epoch = datetime(1970, 1, 1)
+        for wall in [datetime(1942, 1, 19, 18), datetime(1903, 6, 1, 19), datetime(2024, 4, 10, 19),
+                     datetime(1941, 10, 1, 0, 30)]:
+            ((tt, civil, clear),) = prim.minute_instants(tav, [int((wall - epoch).total_seconds() // 60)])
+            offset = tav._IST.localize(wall).utcoffset().total_seconds()
+            if wall.year == 1941:        # a wall-clock hour the change to +06:30 skipped
+                assert not clear
+            else:
+                assert clear and abs((tt - civil) * 86400 - (offset - 19800)) < 1e-3
+
+    def test_events_against_the_one_date_path(self, prim, tav, sky):
+        # new moons: within 0.3 ms of find_discrete's (margin 2 s); sunsets: within
+        # 0.2 ms of __get_sunset (margin 0.1 s); elongation at a tithi change within
+        # 1e-6 degrees of the boundary (margin 1 s of lunar motion).
+        start, end = sky.ts.utc(2023, 1, 1).tt, sky.ts.utc(2023, 7, 1).tt
+        ours = prim.new_moons(tav, start, end)
+        for t in new_moons(sky, (2023, 1, 1), (2023, 7, 1)):
+            assert min(abs(np.array(ours) - t.tt)) * 86400 < 0.01
+        assert prim.SYNODIC_MONTH == pytest.approx(np.mean(np.diff(ours)), abs=0.3)
+        for day in (datetime(2023, 3, 20), datetime(1942, 6, 1)):
+            one = tav._Tavrolen__get_sunset(day.date()).tt
+            (batch,) = prim.sunsets_near(tav, [one + 0.05])
+            assert abs(batch - one) * 86400 < 0.01
+        for tt, start_tithi in prim.tithi_changes(tav, start, start + 5):
+            lon = [tav._Tavrolen__get_nirayana_lon(body, sky.ts.tt_jd(tt))
+                   for body in (tav._SUN, tav._MOON)]
+            diff = (lon[1] - lon[0] - 12 * start_tithi + 180) % 360 - 180
+            assert abs(diff) < 1e-6
+
+
+def test_library_internals_that_disagree_make_the_batch_step_aside():
+    # Replaced in a fresh process before the first call (the check is made once):
+    # the batch takes the one-date path for every date, and the answers are right.
+    script = """
+        import pandas as pd
+        import skyfield.nutationlib, skyfield.positionlib
+        from conftest import BSP  # noqa
+        from orvik.ephemeris import loaded
+        {break_it}
+        days = pd.date_range("2024-01-01", periods=40, freq="9D").astype(str)
+        import skyfield.searchlib
+        calls = []
+        import sys
+        sys.setprofile(lambda f, e, a: calls.append(1) if e == "call" and
+                       f.f_code is skyfield.searchlib.find_discrete.__code__ else None)
+        out = loaded().get_festival(pd.DataFrame({{"date": days}}), "date")["festival"]
+        sys.setprofile(None)
+        print(len(calls), list(out.fillna("-")))
+    """
+    from conftest import run_python
+
+    results = {}
+    for name, break_it in [
+            ("intact", ""),
+            ("wrong", "skyfield.nutationlib.iau2000b_radians = lambda t: (t.tt * 0 + 1e-3, t.tt * 0)"),
+            ("missing", "del skyfield.positionlib.ICRF.frame_latlon_and_rates")]:
+        r = run_python(script.format(break_it=break_it), cwd=os.path.dirname(__file__))
+        assert r.returncode == 0, r.stderr
+        searches, names = r.stdout.split(" ", 1)
+        results[name] = (int(searches), names)
+    assert results["intact"][0] == 0
+    assert results["wrong"] == results["missing"] == (80, results["intact"][1])

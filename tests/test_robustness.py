@@ -6,8 +6,7 @@ import copy
 import functools
 import inspect
 import pickle
-import random
-import signal
+import sys
 import threading
 from datetime import date, datetime
 
@@ -27,33 +26,44 @@ METHODS = ["_Tavrolen__initialize_astronomy", "_Tavrolen__get_nirayana_lon",
 class TestFirstCall:
     """The astronomy context appears whole or not at all."""
 
-    def test_interrupted_at_random_points(self, mod):
-        seen = set()
+    @staticmethod
+    def first_call(mod, interrupt_at=None):
+        """A fresh object's first call, with Ctrl-C raised as the `interrupt_at`-th
+        Python function called inside it starts (by count, not by time); the
+        number of calls it made."""
+        calls = 0
 
-        def interrupt(signum, frame):
-            raise KeyboardInterrupt
+        def tracer(frame, event, arg):
+            nonlocal calls
+            calls += 1
+            if calls == interrupt_at:
+                raise KeyboardInterrupt
+            return None                      # no line events
 
-        previous = signal.signal(signal.SIGALRM, interrupt)
-        rng = random.Random(15)
+        t = mod.Tavrolen()
+        sys.settrace(tracer)
         try:
-            for _ in range(12):
-                t = mod.Tavrolen()
-                signal.setitimer(signal.ITIMER_REAL, rng.uniform(0.0005, 0.05))
-                try:
-                    t._Tavrolen__get_sunset(date(2024, 3, 15))
-                except KeyboardInterrupt:
-                    pass
-                except Exception:           # noqa: BLE001 - an interrupt inside a library
-                    pass                    # can surface as that library's error
-                finally:
-                    signal.setitimer(signal.ITIMER_REAL, 0)
-                state = list(vars(t))
-                assert state in ([], CONTEXT)
-                seen.add(len(state))
-                # whatever was interrupted, the object works
-                assert t._Tavrolen__get_hijri_date(datetime(2024, 4, 11, 12)) == (1445, 10, 1)
+            t._Tavrolen__get_sunset(date(2024, 3, 15))
+        except KeyboardInterrupt:
+            assert interrupt_at is not None and calls >= interrupt_at
+        except Exception:           # noqa: BLE001 - an interrupt inside a library
+            pass                    # can surface as that library's error
         finally:
-            signal.signal(signal.SIGALRM, previous)
+            sys.settrace(None)
+        return t, calls
+
+    def test_interrupted_at_chosen_points(self, mod):
+        _, total = self.first_call(mod)
+        seen = set()
+        for at in range(1, total, max(1, total // 15)):
+            t, _ = self.first_call(mod, interrupt_at=at)
+            state = list(vars(t))
+            assert state in ([], CONTEXT)
+            seen.add(len(state))
+            # whatever was interrupted, the object and the process work
+            assert t._Tavrolen__get_hijri_date(datetime(2024, 4, 11, 12)) == (1445, 10, 1)
+            assert pytz.timezone("Asia/Kolkata").zone == "Asia/Kolkata"
+        assert seen == {0, len(CONTEXT)}
 
     def test_failing_ephemeris_entry(self, mod, module_global):
         real = mod.load

@@ -1,6 +1,7 @@
 // astronomy/astronomy.cpp: astronomy context, sidereal longitude, sunset.
 #include "astronomy/astronomy.hpp"
 
+#include "astronomy/library.hpp"
 #include "astronomy/observer.hpp"
 #include "runtime/module.hpp"
 #include "runtime/pyops.hpp"
@@ -45,12 +46,12 @@ py::object initialize_astronomy(Call& call, Args a) {
     call.at(5);
     py::object earth = eph["earth"];
     call.at(6);
-    py::object ts = call.global("load").attr("timescale")();
+    py::object ts = read(call.global("load"), Lib::LoadTimescale)();
     call.at(7);
     py::object delhi = call.global("Topos")(kDelhiLatitude, kDelhiLongitude,
                                             "elevation_m"_a = kDelhiElevationM);
     call.at(8);
-    py::object ist = call.global("pytz").attr("timezone")(kZoneName);
+    py::object ist = read(call.global("pytz"), Lib::PytzTimezone)(kZoneName);
     call.at(9);
     const std::array<std::pair<const char*, py::handle>, 7> context{{
         {"_EPH", eph}, {"_SUN", sun}, {"_MOON", moon}, {"_EARTH", earth},
@@ -80,18 +81,18 @@ py::object get_nirayana_lon(Call& call, Args a) {
     // Python arithmetic on what Skyfield returns: NumPy scalars for a scalar Time,
     // arrays for an array Time.  On one float it is lahiri_ayanamsha's arithmetic.
     call.at(1);
-    py::object T = (py::object(time_obj.attr("tt")) - py::float_(kJ2000)) / py::int_(kDaysPerCentury);
+    py::object T = (read(time_obj, Lib::TimeTt) - py::float_(kJ2000)) / py::int_(kDaysPerCentury);
     call.at(2);
     py::object ayanamsha = (py::float_(kAyanamshaEpoch) + py::float_(kAyanamshaRate) * T +
                             py::float_(kAyanamshaQuadratic) * runtime::power(T, py::int_(2))) /
                            py::float_(kArcsecondsPerDegree);
     call.at(3);
     // Geocentric and astrometric: light time only, no aberration or deflection.
-    py::object astrometric = self.attr("_EARTH").attr("at")(time_obj).attr("observe")(target);
+    py::object astrometric = read(read(self.attr("_EARTH"), Lib::VectorAt)(time_obj), Lib::BarycentricObserve)(target);
     call.at(4);
-    auto [_lat, lon, _dist] = unpack<3>(astrometric.attr("ecliptic_latlon")());
+    auto [_lat, lon, _dist] = unpack<3>(read(astrometric, Lib::AstrometricEclipticLatlon)());
     call.at(5);
-    return runtime::remainder(py::object(lon.attr("degrees")) - ayanamsha, py::int_(360));
+    return runtime::remainder(read(lon, Lib::AngleDegrees) - ayanamsha, py::int_(360));
 }
 
 py::object get_sunset(Call& call, Args a) {
@@ -102,17 +103,18 @@ py::object get_sunset(Call& call, Args a) {
     auto local_instant = [&](const char* bound) {
         py::object datetime = call.global("datetime");
         py::object naive = datetime.attr("combine")(g_date, datetime.attr(bound).attr("time")());
-        return self.attr("_TS").attr("from_datetime")(self.attr("_IST").attr("localize")(naive));
+        return read(self.attr("_TS"), Lib::TimescaleFromDatetime)(
+            read(self.attr("_IST"), Lib::ZoneLocalize)(naive));
     };
     call.at(2);
     py::object t0 = local_instant("min");
     call.at(3);
     py::object t1 = local_instant("max");
     call.at(4);
-    py::object f = call.global("almanac").attr("sunrise_sunset")(self.attr("_EPH"),
-                                                                  self.attr("_DELHI"));
+    py::object f = read(call.global("almanac"), Lib::AlmanacSunriseSunset)(self.attr("_EPH"),
+                                                                           self.attr("_DELHI"));
     call.at(5);
-    auto [times, events] = unpack<2>(call.global("almanac").attr("find_discrete")(t0, t1, f));
+    auto [times, events] = unpack<2>(read(call.global("almanac"), Lib::AlmanacFindDiscrete)(t0, t1, f));
     call.at(6);
     for (py::handle pair : runtime::builtin_zip()(times, events)) {
         auto [t, event] = unpack<2>(pair);

@@ -7,8 +7,9 @@ calls and iteration as the batch:
 - new moon instants from Newton's method on the apparent elongation against the
   last new moon of __get_accurate_panchang (find_discrete),
 - the Sun's altitude from array calls against one-moment calls,
-- a minute's TT from its UTC day's midnight plus the minutes since, against the
-  timescale's own conversion of that minute,
+- a minute's TT from its civil date's midnight plus the minutes since, against
+  the timescale's own conversion of that minute (tests/test_batch.py measures the
+  batch's own primitives, orvik._primitives, against the one-date path too),
 - sunset instants from Newton's method on the Sun's altitude against
   __get_sunset (find_discrete),
 - tithi change instants from Newton's method on the elongation: how far the
@@ -27,9 +28,10 @@ from skyfield import almanac
 from skyfield.framelib import ecliptic_frame
 from skyfield.nutationlib import iau2000b_radians
 
+from orvik._primitives import SYNODIC_MONTH as SYNODIC
 from orvik.Tavrolen import Tavrolen
 
-SYNODIC, MEAN_NEW_MOON = 29.530588853, 2451550.09766
+MEAN_NEW_MOON = 2451550.09766
 
 
 def main():

@@ -1,6 +1,7 @@
 // frame/watch.cpp: the import snapshot and the watch over it.
 #include "frame/watch.hpp"
 
+#include "astronomy/library.hpp"
 #include "astronomy/observer.hpp"
 #include "frame/festival.hpp"
 #include "runtime/pyops.hpp"
@@ -23,7 +24,8 @@ struct Remembered {
 struct ImportState {
     std::vector<Remembered> class_entries;  // by the name the class stores them under
     std::vector<Remembered> globals;        // every name the module body imported
-    std::vector<PyObject*> attributes;      // kWatchedAttributes[i], as stored (unbound)
+    std::vector<PyObject*> owners;          // where kLibraryReads[i] is looked up
+    std::vector<PyObject*> attributes;      // kLibraryReads[i], as stored (unbound); null if absent
 };
 ImportState* import_state = nullptr;
 
@@ -39,14 +41,6 @@ py::object static_attribute(py::handle obj, const char* name) {
 }
 
 }  // namespace
-
-// The attributes of imported globals that the one-date path reads and that can
-// change while the global stays the same object.  (The datetime and timedelta
-// classes are built-in types, whose attributes cannot be rebound.)
-const std::vector<WatchedAttribute> kWatchedAttributes = {
-    {"load", "timescale"},          {"almanac", "find_discrete"}, {"almanac", "moon_phases"},
-    {"almanac", "sunrise_sunset"},  {"pytz", "timezone"},         {"pytz", "utc"},
-};
 
 py::handle remembered_global(const char* name) {
     for (const Remembered& r : import_state->globals)
@@ -68,9 +62,21 @@ void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) 
     for (const char* name : module.imported_names())
         state->globals.push_back({name, py::object(globals[name]).release().ptr()});
     import_state = state;
-    for (const WatchedAttribute& watched : kWatchedAttributes)
-        state->attributes.push_back(
-            static_attribute(remembered_global(watched.global), watched.attribute).release().ptr());
+    // The library attributes the bodies read: on a global of the module body, or
+    // on a library class.  (The datetime and timedelta classes are built-in types,
+    // whose attributes cannot be rebound.)
+    for (const astronomy::LibraryRead& read : astronomy::kLibraryReads) {
+        std::string owner = read.owner;
+        py::object where;
+        if (owner.find('.') == std::string::npos) {
+            where = py::reinterpret_borrow<py::object>(remembered_global(read.owner));
+        } else {
+            std::size_t dot = owner.rfind('.');
+            where = py::module_::import(owner.substr(0, dot).c_str()).attr(owner.substr(dot + 1).c_str());
+        }
+        state->attributes.push_back(static_attribute(where, read.name).release().ptr());
+        state->owners.push_back(where.release().ptr());
+    }
     // pytz builds its zone list and each zone lazily, at first use, with no lock.
     // Two threads making their first calls at once could each build
     // "Asia/Kolkata" (two objects, one of which the batch then does not
@@ -102,9 +108,8 @@ const char* rebound_name(py::handle self, PyObject* globals) {
     for (const Remembered& global : import_state->globals)
         if (PyDict_GetItemString(globals, global.name.c_str()) != global.object)
             return "a module global rebound";
-    for (std::size_t i = 0; i < kWatchedAttributes.size(); ++i) {
-        const WatchedAttribute& watched = kWatchedAttributes[i];
-        py::object value = static_attribute(remembered_global(watched.global), watched.attribute);
+    for (std::size_t i = 0; i < std::size(astronomy::kLibraryReads); ++i) {
+        py::object value = static_attribute(import_state->owners[i], astronomy::kLibraryReads[i].name);
         if (value.ptr() != import_state->attributes[i]) return "a library attribute rebound";
     }
     return nullptr;
@@ -146,6 +151,16 @@ std::optional<astronomy::Context> context_of(py::handle self) {
             return std::nullopt;
     if (runtime::as_double(ctx.delhi.attr("elevation").attr("m")) != astronomy::kDelhiElevationM)
         return std::nullopt;
+    // No library attribute the bodies read is replaced on the context objects
+    // themselves or in their own classes.
+    for (py::handle obj : {ctx.eph, ctx.sun, ctx.moon, ctx.earth, ctx.ts, ctx.delhi, ctx.ist}) {
+        for (std::size_t i = 0; i < std::size(astronomy::kLibraryReads); ++i) {
+            py::handle owner = import_state->owners[i];
+            if (!PyType_Check(owner.ptr()) || !py::isinstance(obj, owner)) continue;
+            if (static_attribute(obj, astronomy::kLibraryReads[i].name).ptr() != import_state->attributes[i])
+                return std::nullopt;
+        }
+    }
     return ctx;
 }
 

@@ -15,15 +15,8 @@ namespace py = pybind11;
 
 /// Takes note, right after the module body, of the objects that the one-date path
 /// resolves: the class entries of the module's class, every global its body
-/// imported, and the attributes of those globals that the methods read.
+/// imported, and every library attribute the methods read (astronomy/library.hpp).
 void remember_import_state(const runtime::ModuleSpec& module, py::dict globals);
-
-/// The (global, attribute) pairs the one-date path reads, watched by the batch.
-struct WatchedAttribute {
-    const char* global;
-    const char* attribute;
-};
-extern const std::vector<WatchedAttribute> kWatchedAttributes;
 
 /// A global of the module body as it was right after import (borrowed).
 py::handle remembered_global(const char* name);

@@ -2,6 +2,7 @@
 // table of Islamic festivals.
 #include "islamic/hijri.hpp"
 
+#include "astronomy/library.hpp"
 #include "runtime/pyops.hpp"
 
 #include <cmath>
@@ -10,6 +11,7 @@
 namespace islamic {
 
 using namespace pybind11::literals;
+using astronomy::Lib;
 
 namespace {
 
@@ -119,7 +121,7 @@ py::object get_hijri_date(Call& call, Args a) {
         dt_obj = datetime.attr("combine")(dt_obj, datetime.attr("min").attr("time")());
     call.at(3);
     // A naive value is wall-clock time in Asia/Kolkata; an aware one keeps its zone.
-    if (dt_obj.attr("tzinfo").is_none()) dt_obj = self.attr("_IST").attr("localize")(dt_obj);
+    if (dt_obj.attr("tzinfo").is_none()) dt_obj = astronomy::read(self.attr("_IST"), Lib::ZoneLocalize)(dt_obj);
     call.at(4);
     py::object g_date = dt_obj.attr("date")();
     call.at(5);
@@ -128,8 +130,8 @@ py::object get_hijri_date(Call& call, Args a) {
     py::object working_date = g_date;
     call.at(7);
     if (!t_sunset.is_none()) {
-        py::object sunset_ist = t_sunset.attr("utc_datetime")()
-                                    .attr("replace")("tzinfo"_a = call.global("pytz").attr("utc"))
+        py::object sunset_ist = astronomy::read(t_sunset, Lib::TimeUtcDatetime)()
+                                    .attr("replace")("tzinfo"_a = astronomy::read(call.global("pytz"), Lib::PytzUtc))
                                     .attr("astimezone")(self.attr("_IST"));
         // Strictly after sunset: the Hijri day of the next civil date has begun.
         if (runtime::truthy(runtime::rich_compare(dt_obj, sunset_ist, Py_GT)))

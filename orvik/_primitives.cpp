@@ -3,6 +3,7 @@
 // them against the one-date path.  Not part of orvik's interface.
 #include "astronomy/batch.hpp"
 #include "astronomy/internals.hpp"
+#include "astronomy/library.hpp"
 #include "frame/minutes.hpp"
 #include "runtime/function.hpp"
 
@@ -98,7 +99,18 @@ PyMethodDef methods[] = {
 };
 
 int exec_primitives(PyObject* module) {
-    return PyModule_AddObject(module, "SYNODIC_MONTH", PyFloat_FromDouble(astronomy::kSynodicMonth));
+    try {
+        py::module_ m = py::reinterpret_borrow<py::module_>(module);
+        m.attr("SYNODIC_MONTH") = astronomy::kSynodicMonth;
+        py::list reads;
+        for (const astronomy::LibraryRead& r : astronomy::kLibraryReads)
+            reads.append(py::make_tuple(r.owner, r.name));
+        m.attr("LIBRARY_READS") = reads;
+        return 0;
+    } catch (...) {
+        runtime::set_error_from_exception();
+        return -1;
+    }
 }
 
 PyModuleDef_Slot slots[] = {

@@ -2,6 +2,7 @@
 // moment, and the Hindu festival table.
 #include "panchang/panchang.hpp"
 
+#include "astronomy/library.hpp"
 #include "astronomy/observer.hpp"
 #include "panchang/tables.hpp"
 #include "runtime/pyops.hpp"
@@ -10,6 +11,9 @@
 #include <vector>
 
 namespace panchang {
+
+using astronomy::Lib;
+using astronomy::read;
 
 using runtime::as_double;
 
@@ -110,7 +114,7 @@ py::object get_accurate_panchang(Call& call, Args a) {
     call.method(self, "__initialize_astronomy")();
     call.at(2);
     // IST to UTC: the fixed offset, subtracted field by field; utc() carries over.
-    py::object t = self.attr("_TS").attr("utc")(year, month, day,
+    py::object t = read(self.attr("_TS"), Lib::TimescaleUtc)(year, month, day,
                                                 hour - py::int_(astronomy::kIstOffsetHours),
                                                 minute - py::int_(astronomy::kIstOffsetMinutes));
     call.at(3);
@@ -120,11 +124,12 @@ py::object get_accurate_panchang(Call& call, Args a) {
     call.at(4);
     const py::str& nakshatra = element(names->nakshatras, bin_of(moon_nir, 360.0 / 27, 27));
     call.at(5);
-    py::object t_start = self.attr("_TS").attr("utc")(year, month, day - py::int_(kNewMoonLookBackDays));
+    py::object t_start =
+        read(self.attr("_TS"), Lib::TimescaleUtc)(year, month, day - py::int_(kNewMoonLookBackDays));
     call.at(6);
-    py::object f = call.global("almanac").attr("moon_phases")(self.attr("_EPH"));
+    py::object f = read(call.global("almanac"), Lib::AlmanacMoonPhases)(self.attr("_EPH"));
     auto [times, phases] =
-        runtime::unpack<2>(call.global("almanac").attr("find_discrete")(t_start, t, f));
+        runtime::unpack<2>(read(call.global("almanac"), Lib::AlmanacFindDiscrete)(t_start, t, f));
     call.at(7);
     py::object last_nm_t = times[runtime::rich_compare(phases, py::int_(0), Py_EQ)][py::int_(-1)];
     call.at(8);

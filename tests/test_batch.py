@@ -7,6 +7,7 @@ path calls Skyfield's almanac.find_discrete twice per date-time (new moon and
 sunset searches), the batch never does."""
 
 import copy
+import inspect
 import os
 import sys
 import types
@@ -501,3 +502,98 @@ def test_library_internals_that_disagree_make_the_batch_step_aside():
         results[name] = (int(searches), names)
     assert results["intact"][0] == 0
     assert results["wrong"] == results["missing"] == (80, results["intact"][1])
+
+
+class TestLibraryReads:
+    """Every library attribute the bodies read is in the batch's watch list."""
+
+    CLASS_READS = [(owner, name) for owner, name in __import__("orvik._primitives").
+                   _primitives.LIBRARY_READS if "." in owner]
+
+    @staticmethod
+    def owner_class(path):
+        module, _, name = path.rpartition(".")
+        return getattr(__import__(module, fromlist=[name]), name)
+
+    @pytest.mark.parametrize("owner, name", CLASS_READS)
+    def test_replaced_class_attribute(self, mod, monkeypatch, owner, name):
+        # an equivalent stand-in on the library class: the batch steps aside
+        cls = self.owner_class(owner)
+        original = inspect.getattr_static(cls, name, None)
+        if isinstance(original, types.FunctionType):
+            def stand_in(*a, **k):
+                return original(*a, **k)
+        else:                                      # a property or a cached attribute
+            class StandIn:
+                def __get__(self, obj, owner=None):
+                    return original.__get__(obj, owner)
+
+            stand_in = StandIn()
+        expected = annotate(one_date(mod), TestRoute.DAYS)[0]
+        monkeypatch.setattr(cls, name, stand_in)
+        assert annotate(TestRoute().loaded(mod), TestRoute.DAYS) == (expected,
+                                                                     2 * len(TestRoute.DAYS))
+
+    def test_what_the_bodies_read_is_listed(self, mod, monkeypatch, module_global):
+        # Every attribute that the C++ bodies read on a Skyfield or pytz object or
+        # on an imported module is recorded (an attribute read straight from C++
+        # has this test's frame as its caller; the libraries' own reads do not).
+        import skyfield.iokit
+        import skyfield.jpllib
+        import skyfield.positionlib
+        import skyfield.timelib
+        import skyfield.toposlib
+        import skyfield.units
+        import skyfield.vectorlib
+        import pytz.tzinfo
+        from orvik._primitives import LIBRARY_READS
+
+        here = sys._getframe().f_code.co_filename
+        seen, on = set(), []
+
+        def recording(cls):
+            def __getattribute__(self, name):
+                if on and sys._getframe(1).f_code.co_filename == here:
+                    seen.add((type(self), name))
+                return object.__getattribute__(self, name)
+            return __getattribute__
+
+        for cls in (skyfield.timelib.Timescale, skyfield.timelib.Time, skyfield.units.Unit,
+                    skyfield.vectorlib.VectorFunction, skyfield.positionlib.ICRF,
+                    skyfield.jpllib.SpiceKernel, skyfield.iokit.Loader,
+                    skyfield.toposlib.GeographicPosition, pytz.tzinfo.BaseTzInfo):
+            monkeypatch.setattr(cls, "__getattribute__", recording(cls), raising=False)
+
+        class Recording(types.ModuleType):
+            def __getattribute__(self, name):
+                if on and sys._getframe(1).f_code.co_filename == here:
+                    seen.add((object.__getattribute__(self, "__name__"), name))
+                return types.ModuleType.__getattribute__(self, name)
+
+        for name in ("almanac", "pytz"):
+            twin = Recording(getattr(mod, name).__name__)
+            twin.__dict__.update(getattr(mod, name).__dict__)
+            module_global(name, twin)
+        t = mod.Tavrolen()
+        on.append(True)
+        for when in [(2024, 4, 10, 12, 0), (2024, 4, 10, 20, 15)]:
+            t._Tavrolen__get_festival_holiday(*when, purnimanta=True)
+        on.clear()
+        modules = {"almanac": "skyfield.almanac", "pytz": "pytz", "load": None}
+        listed = set()
+        for owner, name in LIBRARY_READS:
+            if "." in owner:
+                listed.add((self.owner_class(owner), name))
+            else:
+                listed.add((modules[owner], name))
+        unlisted = {(who, name) for who, name in seen
+                    if not any(name == n and (who == w or isinstance(who, type) and
+                                              isinstance(w, type) and issubclass(who, w))
+                               for w, n in listed)}
+        # load is an instance of Loader: its reads are recorded by class.  The
+        # tzinfo protocol is called by datetime's own code (astimezone).
+        unlisted = {(who, name) for who, name in unlisted
+                    if (who, name) != (skyfield.iokit.Loader, "timescale") and
+                    name not in ("utcoffset", "dst", "tzname", "fromutc")}
+        assert unlisted == set()
+        assert len(seen) >= 12

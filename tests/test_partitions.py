@@ -49,7 +49,7 @@ def test_dask_worker_processes(mod, ephemeris_dir):
     df = pd.DataFrame({"date": DAYS, "n": range(len(DAYS))})
     expected = mod.Tavrolen().get_festival(df.copy(), "date")
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  dashboard_address=None) as cluster, \
+                                  dashboard_address=":0") as cluster, \
             distributed.Client(cluster):
         ddf = dd.from_pandas(df, npartitions=4)
         out = ddf.map_partitions(annotate_partition, "date",

@@ -97,7 +97,9 @@ class TestFirstCall:
     def test_threads_sharing_a_fresh_object(self, mod):
         days = ["2024-01-26", "2024-03-25", "2024-04-10 20:15"]
         expected = ["Republic_Day", "Holi", "Eid_ul_Fitr"]
-        for _ in range(3):
+        rounds = attempts = 0
+        while rounds < 3 and attempts < 10:
+            attempts += 1
             t = mod.Tavrolen()
             results, errors = [], []
 
@@ -113,8 +115,17 @@ class TestFirstCall:
                 th.start()
             for th in threads:
                 th.join()
+            # CPython 3.11.7's own race (gh-106905, fixed in later 3.11 releases):
+            # libraries converting ASTs in several threads at once can fail with
+            # this SystemError.  It is not orvik's; that round is run again.
+            if errors and all(isinstance(e, SystemError) and
+                              "AST constructor recursion depth mismatch" in str(e)
+                              for e in errors):
+                continue
             assert errors == [] and results == [expected] * 4
             assert list(vars(t)) == CONTEXT
+            rounds += 1
+        assert rounds == 3
 
 
 def python_hijri(ordinal):

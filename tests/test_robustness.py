@@ -115,7 +115,7 @@ class TestFirstCall:
                 th.start()
             for th in threads:
                 th.join()
-            # CPython 3.11.7's own race (gh-106905, fixed in later 3.11 releases):
+            # A race inside CPython 3.11.7 itself (its AST recursion-depth check):
             # libraries converting ASTs in several threads at once can fail with
             # this SystemError.  It is not orvik's; that round is run again.
             if errors and all(isinstance(e, SystemError) and

@@ -4,6 +4,7 @@
 
 #include "astronomy/astronomy.hpp"
 #include "astronomy/internals.hpp"
+#include "astronomy/roots.hpp"
 #include "runtime/pyops.hpp"
 
 #include <pybind11/numpy.h>
@@ -101,49 +102,6 @@ std::pair<std::vector<double>, std::vector<double>> nirayana_sun_moon(const Cont
     return {nirayana_from(earth, ctx.sun, tt), nirayana_from(earth, ctx.moon, tt)};
 }
 
-namespace {
-
-// Newton's method on all roots at once: `steps(t)` gives, for each guess, the
-// residual over its slope, from one array evaluation.  Once every step is below
-// kAcceptStep (0.86 s), the error left after it (about the step squared times
-// the residual's curvature over its slope: at most a few per day for the
-// elongation and the Sun's altitude) is below 1e-9 days, and the step is the
-// last.  A guess within a day converges in three or four steps; twelve without
-// converging means the function is not what it should be.
-template <typename Steps>
-std::vector<double> newton(Steps steps, std::vector<double> t) {
-    constexpr double kAcceptStep = 1e-5;
-    constexpr int kMaxIterations = 12;
-    if (t.empty()) return t;
-    for (int iteration = 0;; ++iteration) {
-        std::vector<double> step = steps(t);
-        double largest = 0;
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            t[i] -= step[i];
-            largest = std::max(largest, std::fabs(step[i]));
-        }
-        if (largest < kAcceptStep) return t;
-        if (iteration == kMaxIterations || !std::isfinite(largest))
-            throw std::runtime_error("root search did not converge");
-    }
-}
-
-// Roots near `t` of `residual`, an array function of TT instants smooth there,
-// with a numerical slope.
-template <typename Residual>
-std::vector<double> refine_roots(Residual residual, std::vector<double> t) {
-    constexpr double h = 1e-5;
-    auto steps = [&](const std::vector<double>& x) {
-        std::vector<double> shifted(x);
-        for (double& v : shifted) v += h;
-        std::vector<double> f = residual(x), g = residual(shifted);
-        for (std::size_t i = 0; i < x.size(); ++i) f[i] /= (g[i] - f[i]) / h;
-        return f;
-    };
-    return newton(steps, std::move(t));
-}
-
-}  // namespace
 
 std::vector<double> new_moons_between(const Context& ctx, double first_tt, double last_tt) {
     // The lunations that touch the span, and one on either side.
@@ -203,7 +161,7 @@ std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, doub
     return out;
 }
 
-std::vector<double> sunsets_near(const Context& ctx, const std::vector<double>& guesses) {
+std::vector<double> sun_crossings_near(const Context& ctx, const std::vector<double>& guesses) {
     auto residual = [&](const std::vector<double>& x) {
         std::vector<double> alt = sun_altitudes(ctx, times_tt(ctx, x));
         for (double& a : alt) a -= kSunUpAltitude;

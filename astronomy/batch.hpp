@@ -18,6 +18,13 @@ struct Context {
     py::object eph, sun, moon, earth, ts, delhi, ist;
 };
 
+/// The context an object holds in the attributes _EPH, _SUN, _MOON, _EARTH, _TS,
+/// _DELHI and _IST, as a loaded Tavrolen object does.
+inline Context context_from(py::handle holder) {
+    return {holder.attr("_EPH"), holder.attr("_SUN"), holder.attr("_MOON"), holder.attr("_EARTH"),
+            holder.attr("_TS"), holder.attr("_DELHI"), holder.attr("_IST")};
+}
+
 /// The values of a NumPy array (or anything it converts from) as doubles.
 std::vector<double> to_vector(py::handle values);
 
@@ -65,10 +72,11 @@ struct TithiChange {
 /// Every tithi change in the span, ascending, each to better than 1e-9 days.
 std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, double last_tt);
 
-/// The instants where the Sun's apparent altitude at the observer falls through
-/// almanac.sunrise_sunset's threshold, one near each guess (TT Julian dates, each
-/// within an hour or two of a sunset), to better than 1e-9 days.
-std::vector<double> sunsets_near(const Context& ctx, const std::vector<double>& guesses);
+/// The instants where the Sun's apparent altitude at the observer crosses
+/// almanac.sunrise_sunset's threshold, rising or setting, one near each guess (TT
+/// Julian dates, each within an hour or two of a sunrise or sunset), to better
+/// than 1e-9 days.
+std::vector<double> sun_crossings_near(const Context& ctx, const std::vector<double>& guesses);
 
 /// The Sun's apparent altitude in degrees at the observer at each moment of `t`,
 /// evaluated as almanac.sunrise_sunset's predicate evaluates it.

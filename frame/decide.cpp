@@ -163,7 +163,7 @@ void decide_day_change(const runtime::Call& call, const astronomy::Context& ctx,
             }
             date_of[k] = guesses.size() - 1;
         }
-        std::vector<double> sunsets = astronomy::sunsets_near(ctx, guesses);
+        std::vector<double> sunsets = astronomy::sun_crossings_near(ctx, guesses);
         for (std::size_t k = 0; k < late.size(); ++k) {
             double from_sunset = minutes[late[k]].civil_tt - sunsets[date_of[k]];
             if (std::fabs(from_sunset) < kSunsetMargin)

@@ -6,7 +6,6 @@
 #include "runtime/pyops.hpp"
 
 #include <cmath>
-#include <iterator>
 
 namespace islamic {
 
@@ -14,20 +13,6 @@ using namespace pybind11::literals;
 using astronomy::Lib;
 
 namespace {
-
-struct IslamicFestival {
-    int month;
-    int day;
-    const char* name;
-};
-
-constexpr IslamicFestival kIslamicFestivals[] = {
-    {1, 1, "Muharram"},        {1, 10, "Day_of_Ashura"},   {3, 12, "Eid_Milad_un_Nabi"},
-    {7, 27, "Shab_e_Miraj"},   {8, 15, "Shab_e_Barat"},    {9, 1, "Ramadan_Start"},
-    {9, 27, "Shab_e_Qadr"},    {10, 1, "Eid_ul_Fitr"},     {12, 9, "Arafah"},
-    {12, 10, "Bakrid"},
-};
-static_assert(std::size(kIslamicFestivals) == 10);
 
 // (month, day) -> name; made once at import, never released.
 py::dict* festivals = nullptr;

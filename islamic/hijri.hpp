@@ -5,12 +5,28 @@
 #include "runtime/method.hpp"
 
 #include <array>
+#include <iterator>
 
 namespace islamic {
 
 using runtime::Args;
 using runtime::Call;
 namespace py = pybind11;
+
+/// The Islamic festivals by Hijri month and day.
+struct IslamicFestival {
+    int month;
+    int day;
+    const char* name;
+};
+
+inline constexpr IslamicFestival kIslamicFestivals[] = {
+    {1, 1, "Muharram"},        {1, 10, "Day_of_Ashura"},   {3, 12, "Eid_Milad_un_Nabi"},
+    {7, 27, "Shab_e_Miraj"},   {8, 15, "Shab_e_Barat"},    {9, 1, "Ramadan_Start"},
+    {9, 27, "Shab_e_Qadr"},    {10, 1, "Eid_ul_Fitr"},     {12, 9, "Arafah"},
+    {12, 10, "Bakrid"},
+};
+static_assert(std::size(kIslamicFestivals) == 10);
 
 /// Creates the festival dict, once per process.
 void make_tables();

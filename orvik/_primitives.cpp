@@ -13,12 +13,8 @@ namespace {
 
 namespace py = pybind11;
 
-// The astronomy context a Tavrolen object holds.
-astronomy::Context context(py::handle tavrolen) {
-    return {tavrolen.attr("_EPH"), tavrolen.attr("_SUN"), tavrolen.attr("_MOON"),
-            tavrolen.attr("_EARTH"), tavrolen.attr("_TS"), tavrolen.attr("_DELHI"),
-            tavrolen.attr("_IST")};
-}
+// The astronomy context a loaded Tavrolen object holds.
+astronomy::Context context(py::handle tavrolen) { return astronomy::context_from(tavrolen); }
 
 template <typename Body>
 PyObject* guarded(Body body) {
@@ -83,7 +79,7 @@ PyObject* sunsets_near(PyObject*, PyObject* args) {
     return guarded([&] {
         std::vector<double> guesses;
         for (py::handle g : arg(args, 1)) guesses.push_back(g.cast<double>());
-        return list_of(astronomy::sunsets_near(context(arg(args, 0)), guesses));
+        return list_of(astronomy::sun_crossings_near(context(arg(args, 0)), guesses));
     });
 }
 

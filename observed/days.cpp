@@ -1,0 +1,143 @@
+// observed/days.cpp: sunrise and sunset of civil days, and their divisions.
+#include "observed/days.hpp"
+
+#include "astronomy/observer.hpp"
+#include "astronomy/roots.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+#include <string>
+
+namespace observed {
+
+namespace {
+
+constexpr double kUnixEpochJd = 2440587.5;
+constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
+constexpr double kDelhiLatitudeDeg = 28.6139;
+constexpr double kDelhiLongitudeDeg = 77.2090;
+constexpr double kDeg = std::numbers::pi / 180;
+
+// Sunrise (rising = true) or sunset of civil day `d` to about a minute, from the
+// Sun's low-precision position (the Astronomical Almanac's formulas for the
+// mean Sun and the equation of centre) and the hour angle at which its centre
+// reaches the threshold altitude.  A first guess for the search with Skyfield,
+// which converges from it in two Newton steps.
+double horizon_guess(DayNumber d, bool rising) {
+    // Local noon, 12:00 at 77.2 E, is about 06:51 UT.
+    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - kDelhiLongitudeDeg / 15) / 24;
+    const double n = noon_jd - 2451545.0;
+    const double L = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * kDeg;
+    const double lambda = (L + 1.915 * std::sin(g) + 0.020 * std::sin(2 * g)) * kDeg;
+    const double eps = (23.439 - 0.0000004 * n) * kDeg;
+    const double ra = std::atan2(std::cos(eps) * std::sin(lambda), std::cos(lambda)) / kDeg;
+    const double dec = std::asin(std::sin(eps) * std::sin(lambda));
+    // The equation of time in degrees: mean minus true right ascension.
+    const double eot = std::remainder(L - ra, 360.0);
+    const double phi = kDelhiLatitudeDeg * kDeg;
+    const double h0 = astronomy::kSunUpAltitude * kDeg;
+    const double H0 = std::acos((std::sin(h0) - std::sin(phi) * std::sin(dec)) /
+                                (std::cos(phi) * std::cos(dec))) / kDeg;
+    const double transit = noon_jd - eot / 360;
+    return transit + (rising ? -H0 : H0) / 360;
+}
+
+}  // namespace
+
+double share(const Span& s, const Span& period) {
+    const double overlap = std::min(s.end, period.end) - std::max(s.begin, period.begin);
+    return overlap > 0 ? overlap / period.length() : 0;
+}
+
+double approx_tt(DayNumber d, double hours) {
+    return kUnixEpochJd + static_cast<double>(d) + (hours - kIstHours) / 24;
+}
+
+DayNumber approx_day(double tt) {
+    return static_cast<DayNumber>(std::floor(tt - kUnixEpochJd + kIstHours / 24));
+}
+
+void Days::need(DayNumber first, DayNumber last) {
+    for (DayNumber d = first; d <= last; ++d) {
+        if (!rise_.count(d)) rises_wanted_.insert(d);
+        if (!rise_.count(d + 1)) rises_wanted_.insert(d + 1);
+        if (!set_.count(d)) sets_wanted_.insert(d);
+    }
+}
+
+void Days::need_sunrises(DayNumber first, DayNumber last) {
+    for (DayNumber d = first; d <= last; ++d)
+        if (!rise_.count(d)) rises_wanted_.insert(d);
+}
+
+void Days::need_sunsets(DayNumber first, DayNumber last) {
+    for (DayNumber d = first; d <= last; ++d)
+        if (!set_.count(d)) sets_wanted_.insert(d);
+}
+
+void Days::compute(const Context& ctx) {
+    std::vector<DayNumber> which;
+    std::vector<double> guesses;
+    for (DayNumber d : rises_wanted_) {
+        which.push_back(d);
+        guesses.push_back(horizon_guess(d, true));
+    }
+    const std::size_t rises = which.size();
+    for (DayNumber d : sets_wanted_) {
+        which.push_back(d);
+        guesses.push_back(horizon_guess(d, false));
+    }
+    rises_wanted_.clear();
+    sets_wanted_.clear();
+    if (which.empty()) return;
+    // The instants where the Sun's apparent altitude crosses almanac.sunrise_sunset's
+    // threshold, found from guesses a minute or two off.
+    auto residual = [&](const std::vector<double>& x) {
+        std::vector<double> alt = astronomy::sun_altitudes(ctx, astronomy::times_tt(ctx, x));
+        for (double& a : alt) a -= astronomy::kSunUpAltitude;
+        return alt;
+    };
+    std::vector<double> when = astronomy::chord_roots(residual, guesses);
+    for (std::size_t i = 0; i < which.size(); ++i) {
+        // A search that wandered to another crossing would shift a whole day.
+        if (std::fabs(when[i] - guesses[i]) > 0.02)
+            throw std::runtime_error("sunrise or sunset search left its day: " + std::to_string(which[i]));
+        (i < rises ? rise_ : set_)[which[i]] = when[i];
+    }
+}
+
+namespace {
+
+double known(const std::map<DayNumber, double>& table, DayNumber d, const char* what) {
+    auto it = table.find(d);
+    if (it == table.end())
+        throw std::logic_error(std::string(what) + " of civil day " + std::to_string(d) + " was not computed");
+    return it->second;
+}
+
+}  // namespace
+
+double Days::sunrise(DayNumber d) const { return known(rise_, d, "sunrise"); }
+double Days::sunset(DayNumber d) const { return known(set_, d, "sunset"); }
+
+Span Days::fifth(DayNumber d, int part) const {
+    const Span day = daytime(d);
+    const double fifth = day.length() / 5;
+    return {day.begin + part * fifth, day.begin + (part + 1) * fifth};
+}
+
+Span Days::muhurtas(DayNumber d, int first, int count) const {
+    const Span n = night(d);
+    const double muhurta = n.length() / 15;
+    return {n.begin + first * muhurta, n.begin + (first + count) * muhurta};
+}
+
+DayNumber Days::day_of(double tt) const {
+    DayNumber d = approx_day(tt) + 1;
+    while (sunrise(d) > tt) --d;
+    return d;
+}
+
+}  // namespace observed

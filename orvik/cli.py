@@ -5,7 +5,9 @@
 The output is the input plus one column: every input column is copied as it
 was read (CSV text as text, Parquet values with their types) and the column
 "festival" (or the one --into names) holds what get_festival computes for the
-date column.  The file is read and written in chunks with the ephemeris loaded
+date column, or with --observed the festivals kept on each value's civil day.
+``orvik --calendar 2025`` prints the observed calendar of a year (or of two
+years, or two dates) as CSV instead.  The file is read and written in chunks with the ephemeris loaded
 once, so its size is not bounded by memory.  The result goes to --output (CSV,
 or Parquet for a .parquet name) or to standard output as CSV, and appears whole
 or not at all.  The ephemeris is the "de421.bsp" shipped by skyfield-data
@@ -55,8 +57,8 @@ def parser() -> argparse.ArgumentParser:
     p = argparse.ArgumentParser(
         prog="orvik", description="Annotate the dates of a CSV or Parquet file with the "
         "Hindu, Islamic and fixed-date festivals of India.")
-    p.add_argument("input", help="a CSV file, a Parquet file (.parquet, .pq), or - for CSV "
-                   "on standard input")
+    p.add_argument("input", nargs="?", help="a CSV file, a Parquet file (.parquet, .pq), or - "
+                   "for CSV on standard input")
     p.add_argument("--column", default="date", help='the column of dates (default: "date")')
     p.add_argument("--into", default="festival", metavar="NAME",
                    help='the name of the added column (default: "festival")')
@@ -66,6 +68,13 @@ def parser() -> argparse.ArgumentParser:
                    "naive date-times taken in ZONE, to India time before annotating (for "
                    "example UTC); bare dates stay as they are")
     p.add_argument("--ephemeris", help="a de421.bsp file (default: the one skyfield-data ships)")
+    p.add_argument("--observed", action="store_true", help="annotate with the festivals kept on "
+                   "each value's civil day (the observed calendar, orvik.observed) instead of "
+                   "get_festival's column")
+    p.add_argument("--calendar", nargs="+", metavar="FROM", help="print the observed calendar "
+                   "as CSV (date,name,source) instead of annotating a file: a year, two years, "
+                   "or two dates, inclusive (for example: --calendar 2025, --calendar "
+                   "2024-10-01 2024-11-30)")
     p.add_argument("--version", action="version", version=f"%(prog)s {version()}")
     return p
 
@@ -468,7 +477,79 @@ def first_failing(tavrolen: Any, dates: Any) -> tuple[int, Exception] | None:
     return None if exc is None else (hi - 1, exc)
 
 
+def calendar_span(values: list[str]) -> tuple[Any, Any]:
+    """--calendar's one or two values, as years or as dates."""
+    if len(values) > 2:
+        raise Failure("--calendar takes a year, two years or two dates")
+    years = [v.strip().isdigit() and len(v.strip()) <= 4 for v in values]
+    if len(set(years)) > 1:
+        raise Failure("--calendar takes two years or two dates, not one of each")
+    if years[0]:
+        return int(values[0]), int(values[-1])
+    return values[0], values[-1]
+
+
+def print_calendar(args: argparse.Namespace) -> int:
+    """The observed calendar of --calendar's span as CSV, to --output or standard
+    output, whole or not at all."""
+    from orvik import observed
+
+    if args.input is not None:
+        raise Failure("--calendar prints the calendar: it takes no input file")
+    if args.output not in (None, "-") and is_parquet(args.output):
+        raise Failure("--calendar writes CSV")
+    use_ephemeris(args.ephemeris, observed)
+    start, end = calendar_span(args.calendar)
+    try:
+        table = observed.festivals(start, end)
+    except (ValueError, TypeError) as exc:
+        raise Failure(f"--calendar {' '.join(args.calendar)}: {exc}") from None
+    destination = Destination(None if args.output in (None, "-") else os.path.abspath(args.output))
+    try:
+        handle = destination.text()
+        table.to_csv(handle, index=False, date_format="%Y-%m-%d", lineterminator="\n")
+        handle.flush()
+        if args.output not in (None, "-"):
+            handle.close()
+        destination.commit()
+    except BaseException:
+        destination.discard()
+        raise
+    print(f"orvik: {plural(len(table), 'festival day', 'festival days')}", file=sys.stderr)
+    return 0
+
+
+def use_ephemeris(path: str | None, observed: Any) -> None:
+    """Makes the observed calendar read `path` (None: the packaged file)."""
+    if path is None:
+        return
+    from orvik.ephemeris import EphemerisNotFound, loaded
+
+    try:
+        observed.use_context(loaded(os.path.abspath(path)))
+    except EphemerisNotFound as exc:
+        raise Failure(str(exc)) from None
+
+
+def annotate_observed(dates: Any, row: int, label: str) -> tuple[Any, Any]:
+    """(festival strings, converted dates) of one chunk, by the observed calendar."""
+    import pandas as pd
+
+    from orvik import observed
+
+    frame = pd.DataFrame({"d": dates.reset_index(drop=True)})
+    try:
+        observed.annotate(frame, "d")
+    except ValueError as exc:
+        raise Failure(f"cannot annotate {label} by the observed calendar: {exc}") from None
+    return frame["festival"], observed.parse_dates(frame["d"])
+
+
 def run(args: argparse.Namespace) -> int:
+    if args.calendar is not None:
+        return print_calendar(args)
+    if args.input is None:
+        raise Failure("give a file to annotate (or - for standard input), or --calendar")
     p = plan(args)
     source = ParquetInput(p) if p.source is not None and is_parquet(p.source) else CsvInput(p)
     columns = source.columns
@@ -489,6 +570,10 @@ def run(args: argparse.Namespace) -> int:
         tavrolen = loaded(p.ephemeris)
     except EphemerisNotFound as exc:
         raise Failure(str(exc)) from None
+    if args.observed:
+        from orvik import observed
+
+        observed.use_context(tavrolen)
     index = columns.index(p.column)
     tally = Tally()
     destination = Destination(p.output)
@@ -505,7 +590,10 @@ def run(args: argparse.Namespace) -> int:
                 tally.judge(chunk.dates, p)
             dates = india_time(chunk.dates, p.tz, chunk.first_row,
                                f"column {p.column!r} of {p.label}")
-            festivals, parsed = annotate(tavrolen, dates, chunk.first_row, p.label)
+            if args.observed:
+                festivals, parsed = annotate_observed(dates, chunk.first_row, p.label)
+            else:
+                festivals, parsed = annotate(tavrolen, dates, chunk.first_row, p.label)
             tally.rows += len(chunk.dates)
             tally.festivals += int(festivals.notna().sum())
             tally.dates += int(parsed.notna().sum())

@@ -40,6 +40,9 @@ NAMES: dict[str, tuple[str, ...]] = dict(_observed.NAMES)
 _EPOCH = _dt.date(1970, 1, 1)
 _context = None
 _context_lock = threading.Lock()
+# annotate()'s tables: year -> (days, names joined per day), made once per
+# context; a year computed alone equals the same year within any longer span.
+_years: dict[int, dict[int, str]] = {}
 
 
 def _loaded() -> Any:
@@ -59,6 +62,7 @@ def use_context(context: Any) -> None:
     global _context
     with _context_lock:
         _context = context
+        _years.clear()
 
 
 def _day(value: _dt.date) -> int:
@@ -151,7 +155,7 @@ def parse_dates(column: pd.Series) -> pd.Series:
 
     A value with a UTC offset among values without one (which pandas will not
     parse side by side) is read on its own and converted to India time."""
-    values = column.copy()
+    values = column  # to_datetime reads it and leaves it as it is
     try:
         parsed = pd.to_datetime(values, format="mixed", errors="coerce")
     except (ValueError, TypeError):  # different UTC offsets side by side (pandas 3)
@@ -160,10 +164,14 @@ def parse_dates(column: pd.Series) -> pd.Series:
         return parsed.dt.tz_convert(INDIA).dt.tz_localize(None)
     if parsed.dtype == object:  # different UTC offsets side by side (pandas 2)
         return pd.Series([_india_naive(v) for v in parsed], index=values.index, dtype="datetime64[ns]")
-    parsed = parsed.astype("datetime64[ns]")
-    retry = parsed.isna().to_numpy() & values.notna().to_numpy()
+    if parsed.dtype != "datetime64[ns]":
+        parsed = parsed.astype("datetime64[ns]")
+    retry = parsed.isna().to_numpy()
     if retry.any():
-        parsed[retry] = [_india_naive(_read_one(v)) for v in values[retry]]
+        retry = retry & values.notna().to_numpy()
+        if retry.any():
+            parsed = parsed.copy()
+            parsed[retry] = [_india_naive(_read_one(v)) for v in values[retry]]
     return parsed
 
 
@@ -185,20 +193,45 @@ def annotate(df: pd.DataFrame, column: str, *, into: str = "festival") -> pd.Dat
     """
     if column not in df.columns:
         raise KeyError(column)
-    parsed = parse_dates(df[column])
-    days = parsed.to_numpy(dtype="datetime64[ns]").astype("datetime64[D]").astype("int64")
-    valid = ~np.isnat(parsed.to_numpy(dtype="datetime64[ns]"))
+    instants = parse_dates(df[column]).to_numpy(dtype="datetime64[ns]")
+    valid = ~np.isnat(instants)
+    days = np.floor_divide(instants.view("int64"), 86_400 * 10**9)
     out = np.full(len(df), None, dtype=object)
     if valid.any():
         lo, hi = int(days[valid].min()), int(days[valid].max())
-        table_days, names, _ = _rows(_date(lo), _date(hi))
         joined = np.full(hi - lo + 1, None, dtype=object)
-        for d, name in zip(np.asarray(table_days).tolist(), names):
-            i = d - lo
-            joined[i] = name if joined[i] is None else joined[i] + "/" + name
+        for year in range(_date(lo).year, _date(hi).year + 1):
+            for d, names in _joined_year(year, _date(lo), _date(hi)).items():
+                if lo <= d <= hi:
+                    joined[d - lo] = names
         out[valid] = joined[days[valid] - lo]
     df[into] = out
     return df
+
+
+def _joined_year(year: int, lo: _dt.date, hi: _dt.date) -> dict[int, str]:
+    """{day: names joined by "/"} of one year, computed once: the years from
+    `year` that are not yet known, up to `hi`'s, in one run."""
+    if year not in _years:
+        last = year
+        while last < hi.year and last + 1 not in _years:
+            last += 1
+        covered_first, covered_last = covered_span()
+        first_day, last_day = _dt.date(year, 1, 1), _dt.date(last, 12, 31)
+        # The first and last covered years are covered in part: their covered
+        # part is asked for, unless a wanted day lies outside it (which _rows
+        # then refuses, naming the span).
+        if first_day < covered_first:
+            first_day = covered_first if lo >= covered_first else lo
+        if last_day > covered_last:
+            last_day = covered_last if hi <= covered_last else hi
+        days, names, _ = _rows(first_day, last_day)
+        fresh: dict[int, dict[int, str]] = {y: {} for y in range(year, last + 1)}
+        for d, name in zip(np.asarray(days).tolist(), names):
+            of_year = fresh[_date(d).year]
+            of_year[d] = of_year[d] + "/" + name if d in of_year else name
+        _years.update(fresh)
+    return _years[year]
 
 
 class HolidayCalendar(AbstractHolidayCalendar):

@@ -196,3 +196,15 @@ def test_the_column_is_unchanged(tav):
     before = tav.get_festival(df.copy(), "d")["festival"].tolist()
     observed.festivals(2023, 2024)
     assert tav.get_festival(df.copy(), "d")["festival"].tolist() == before
+
+
+def test_the_readme_block():
+    import pathlib
+    import re
+
+    text = (pathlib.Path(__file__).resolve().parent.parent / "README.md").read_text()
+    block = re.search(r"```python\n(from orvik import observed\n.*?)```", text, re.S).group(1)
+    scope = {"pd": pd, "df": pd.DataFrame({"date": pd.to_datetime(["2024-10-31", "2024-11-01"])})}
+    exec(block, scope)
+    assert scope["due"] == pd.Timestamp("2024-11-05")
+    assert scope["df"]["festival"].isna().tolist() == [False, True]

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 
 namespace observed {
@@ -43,7 +44,10 @@ std::pair<DayNumber, DayNumber> covered_days(const Context& ctx) {
 
 std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last) {
     auto [from, to] = covered_days(ctx);
-    if (first < from || last > to) throw std::out_of_range("outside the days the ephemeris covers");
+    if (first < from || last > to)
+        throw py::value_error("civil days " + std::to_string(first) + " to " + std::to_string(last) +
+                              " lie outside the days " + std::to_string(from) + " to " +
+                              std::to_string(to) + " that the ephemeris covers");
     if (const char* reason = astronomy::internals_disagree(ctx))
         throw std::runtime_error(std::string("the observed calendar cannot use this Skyfield: ") + reason);
     std::vector<Festival> out;

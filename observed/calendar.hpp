@@ -20,7 +20,7 @@ struct Festival {
 };
 
 /// The festivals kept from civil day `first` to `last`, sorted by day, source and
-/// table order.  Throws std::out_of_range outside covered_days().
+/// table order.  Throws ValueError outside covered_days().
 std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last);
 
 /// The first and last civil day festivals_between can answer for with the

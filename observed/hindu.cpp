@@ -47,8 +47,8 @@ class Rules {
 public:
     explicit Rules(const Days& days) : days_(days) {}
 
-    // The candidate days of a tithi: every civil day whose sunrise, sunset or
-    // daytime it can touch, and for the night, the day before too.
+    // The candidate days of a tithi: every civil day whose sunrise or daytime
+    // it can touch, and for the night, the day before too.
     static std::pair<DayNumber, DayNumber> candidates(const Span& t, bool night = false) {
         return {approx_day(t.begin) - (night ? 1 : 0), approx_day(t.end)};
     }
@@ -60,14 +60,6 @@ public:
         auto [first, last] = candidates(t);
         for (DayNumber d = first; d <= last; ++d)
             if (t.holds(days_.sunrise(d))) return d;
-        return days_.day_of(t.begin);
-    }
-
-    // Chhath's "at sunset": the same with the day's sunset.
-    DayNumber at_sunset(const Span& t) const {
-        auto [first, last] = candidates(t);
-        for (DayNumber d = first; d <= last; ++d)
-            if (t.holds(days_.sunset(d))) return d;
         return days_.day_of(t.begin);
     }
 
@@ -152,7 +144,6 @@ public:
     DayNumber day_of_festival(const Job& j, std::pair<double, double> moon) const {
         switch (kHinduRules[j.rule].kept) {
             case Kept::sunrise: return at_sunrise(j.tithi);
-            case Kept::sunset: return at_sunset(j.tithi);
             case Kept::madhyahna: return in_period(j.tithi, &Days::madhyahna);
             case Kept::aparahna: return in_period(j.tithi, &Days::aparahna);
             case Kept::pradosh: return in_period(j.tithi, &Days::pradosh);
@@ -241,7 +232,6 @@ std::vector<KeptOn> hindu_festivals(const Context& ctx, Days& days, const std::v
         days.need_sunrises(from - 1, to + 1);
         switch (kHinduRules[j.rule].kept) {
             case Kept::sunrise: break;
-            case Kept::sunset:
             case Kept::madhyahna:
             case Kept::aparahna: days.need(from, to); break;
             case Kept::pradosh:

@@ -10,7 +10,6 @@ namespace observed {
 /// How the day of a festival follows from its tithi.
 enum class Kept {
     sunrise,         ///< the day whose sunrise has the tithi in force
-    sunset,          ///< the day whose sunset has the tithi in force
     madhyahna,       ///< the day whose madhyahna the tithi covers longest
     aparahna,        ///< the same for aparahna
     pradosh,         ///< the same for pradosh
@@ -51,7 +50,11 @@ inline constexpr HinduRule kHinduRules[] = {
     {7, true, 15, "Dipawali", Kept::pradosh},
     {7, false, 1, "Gowardhan_Pooja", Kept::sunrise},
     {7, false, 2, "Bhai_Dooj", Kept::aparahna},
-    {7, false, 6, "Chhath_Pooja", Kept::sunset},
+    // Chhath's evening arghya is offered at the sunset of the day whose sunrise
+    // has Shashthi, whether or not Shashthi still holds at that sunset: the
+    // published days 2021-11-10 and 2023-11-19 are those; the tithi at sunset
+    // would give the day before in both years.
+    {7, false, 6, "Chhath_Pooja", Kept::sunrise},
     {8, false, 11, "Mokshada_Ekadashi", Kept::sunrise},
     {9, false, 15, "Pausha_Purnima", Kept::sunrise},
     {10, false, 5, "Basant_Panchami/Saraswati_Pooja", Kept::sunrise},

@@ -5,39 +5,20 @@
 #include "islamic/hijri.hpp"
 #include "observed/calendar.hpp"
 #include "observed/crescent.hpp"
+#include "observed/days.hpp"
 #include "observed/hindu.hpp"
-#include "runtime/function.hpp"
+#include "runtime/plain.hpp"
 
 #include <Python.h>
 
 #include <pybind11/numpy.h>
 
-#include <stdexcept>
-
 namespace {
 
 namespace py = pybind11;
-
-template <typename Body>
-PyObject* guarded(Body body) {
-    try {
-        return body().release().ptr();
-    } catch (const std::out_of_range& e) {
-        PyErr_SetString(PyExc_ValueError, e.what());
-        return nullptr;
-    } catch (...) {
-        runtime::set_error_from_exception();
-        return nullptr;
-    }
-}
-
-bool arity(PyObject* args, Py_ssize_t n, const char* name) {
-    if (PyTuple_GET_SIZE(args) == n) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes %zd arguments (%zd given)", name, n, PyTuple_GET_SIZE(args));
-    return false;
-}
-
-py::handle arg(PyObject* args, Py_ssize_t i) { return PyTuple_GET_ITEM(args, i); }
+using runtime::plain::arg;
+using runtime::plain::arity;
+using runtime::plain::guarded;
 
 // festivals(context, first_day, last_day) -> (days, names, sources)
 PyObject* festivals(PyObject*, PyObject* args) {
@@ -47,7 +28,9 @@ PyObject* festivals(PyObject*, PyObject* args) {
             astronomy::context_from(arg(args, 0)), arg(args, 1).cast<long long>(), arg(args, 2).cast<long long>());
         py::array_t<long long> days(static_cast<py::ssize_t>(rows.size()));
         py::list names, sources;
-        py::str source[] = {py::str("hindu"), py::str("islamic"), py::str("fixed")};
+        using observed::Source;
+        py::str source[] = {py::str(source_name(Source::hindu)), py::str(source_name(Source::islamic)),
+                            py::str(source_name(Source::fixed))};
         auto* d = days.mutable_data();
         for (std::size_t i = 0; i < rows.size(); ++i) {
             d[i] = rows[i].day;
@@ -55,6 +38,23 @@ PyObject* festivals(PyObject*, PyObject* args) {
             sources.append(source[static_cast<int>(rows[i].source)]);
         }
         return py::object(py::make_tuple(days, names, sources));
+    });
+}
+
+// civil_days(context, first_day, last_day) -> (sunrises, sunsets), TT
+PyObject* civil_days(PyObject*, PyObject* args) {
+    if (!arity(args, 3, "civil_days")) return nullptr;
+    return guarded([&] {
+        const long long first = arg(args, 1).cast<long long>(), last = arg(args, 2).cast<long long>();
+        observed::Days days;
+        days.need(first, last);
+        days.compute(astronomy::context_from(arg(args, 0)));
+        py::list rises, sets;
+        for (long long d = first; d <= last; ++d) {
+            rises.append(days.sunrise(d));
+            sets.append(days.sunset(d));
+        }
+        return py::object(py::make_tuple(rises, sets));
     });
 }
 
@@ -74,7 +74,7 @@ PyObject* yallop_q(PyObject*, PyObject* args) {
     return guarded([&] {
         std::vector<double> sunsets = astronomy::to_vector(arg(args, 1));
         std::vector<double> conjunctions = astronomy::to_vector(arg(args, 2));
-        if (sunsets.size() != conjunctions.size()) throw std::invalid_argument("one conjunction per sunset");
+        if (sunsets.size() != conjunctions.size()) throw py::value_error("one conjunction per sunset");
         py::list out;
         for (double q : observed::yallop_q(astronomy::context_from(arg(args, 0)), sunsets, conjunctions))
             out.append(q);
@@ -88,6 +88,9 @@ PyMethodDef methods[] = {
      "The festivals kept from civil day first_day to last_day (days since 1970-01-01,\n"
      "India time), sorted by day, then Hindu, Islamic, fixed.  context holds the\n"
      "astronomy context in the attributes of a loaded Tavrolen object."},
+    {"civil_days", civil_days, METH_VARARGS,
+     "civil_days(context, first_day, last_day) -> (sunrises, sunsets): TT Julian dates of\n"
+     "each civil day's sunrise and sunset at the observer"},
     {"covered_days", covered_days, METH_VARARGS,
      "covered_days(context) -> (first_day, last_day): the days festivals() answers for"},
     {"yallop_q", yallop_q, METH_VARARGS,
@@ -96,41 +99,26 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-int exec_observed(PyObject* module) {
-    try {
-        py::module_ m = py::reinterpret_borrow<py::module_>(module);
-        py::list hindu, islamic, fixed;
-        for (const observed::HinduRule& r : observed::kHinduRules) hindu.append(r.name);
-        for (const islamic::IslamicFestival& f : islamic::kIslamicFestivals) islamic.append(f.name);
-        for (const frame::FixedHoliday& h : frame::kFixedHolidays) fixed.append(h.name);
-        py::dict names;
-        names["hindu"] = py::tuple(hindu);
-        names["islamic"] = py::tuple(islamic);
-        names["fixed"] = py::tuple(fixed);
-        m.attr("NAMES") = names;
-        return 0;
-    } catch (...) {
-        runtime::set_error_from_exception();
-        return -1;
-    }
+void fill_observed(py::module_& m) {
+    py::list hindu, islamic, fixed;
+    for (const observed::HinduRule& r : observed::kHinduRules) hindu.append(r.name);
+    for (const islamic::IslamicFestival& f : islamic::kIslamicFestivals) islamic.append(f.name);
+    for (const frame::FixedHoliday& h : frame::kFixedHolidays) fixed.append(h.name);
+    py::dict names;
+    names["hindu"] = py::tuple(hindu);
+    names["islamic"] = py::tuple(islamic);
+    names["fixed"] = py::tuple(fixed);
+    m.attr("NAMES") = names;
 }
 
 PyModuleDef_Slot slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_observed)},
+    {Py_mod_exec, reinterpret_cast<void*>(runtime::plain::exec<fill_observed>)},
     {0, nullptr},
 };
 
-PyModuleDef observed_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "orvik._observed",
-    .m_doc = "The observed festival calendar's engine; orvik.observed is its interface.",
-    .m_size = 0,
-    .m_methods = methods,
-    .m_slots = slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+PyModuleDef observed_def = runtime::plain::definition(
+    "orvik._observed",
+    "The observed festival calendar's engine; orvik.observed is its interface.", methods, slots);
 
 }  // namespace
 

@@ -5,39 +5,24 @@
 #include "astronomy/internals.hpp"
 #include "astronomy/library.hpp"
 #include "frame/minutes.hpp"
-#include "runtime/function.hpp"
+#include "runtime/plain.hpp"
 
 #include <Python.h>
 
 namespace {
 
 namespace py = pybind11;
+using runtime::plain::arg;
+using runtime::plain::arity;
+using runtime::plain::guarded;
 
 // The astronomy context a loaded Tavrolen object holds.
 astronomy::Context context(py::handle tavrolen) { return astronomy::context_from(tavrolen); }
-
-template <typename Body>
-PyObject* guarded(Body body) {
-    try {
-        return body().release().ptr();
-    } catch (...) {
-        runtime::set_error_from_exception();
-        return nullptr;
-    }
-}
 
 py::object list_of(const std::vector<double>& values) {
     py::list out;
     for (double v : values) out.append(v);
     return out;
-}
-
-py::handle arg(PyObject* args, Py_ssize_t i) { return PyTuple_GET_ITEM(args, i); }
-
-bool arity(PyObject* args, Py_ssize_t n, const char* name) {
-    if (PyTuple_GET_SIZE(args) == n) return true;
-    PyErr_Format(PyExc_TypeError, "%s() takes %zd arguments", name, n);
-    return false;
 }
 
 PyObject* minute_instants(PyObject*, PyObject* args) {
@@ -94,37 +79,22 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-int exec_primitives(PyObject* module) {
-    try {
-        py::module_ m = py::reinterpret_borrow<py::module_>(module);
-        m.attr("SYNODIC_MONTH") = astronomy::kSynodicMonth;
-        py::list reads;
-        for (const astronomy::LibraryRead& r : astronomy::kLibraryReads)
-            reads.append(py::make_tuple(r.owner, r.name));
-        m.attr("LIBRARY_READS") = reads;
-        return 0;
-    } catch (...) {
-        runtime::set_error_from_exception();
-        return -1;
-    }
+void fill_primitives(py::module_& m) {
+    m.attr("SYNODIC_MONTH") = astronomy::kSynodicMonth;
+    py::list reads;
+    for (const astronomy::LibraryRead& r : astronomy::kLibraryReads)
+        reads.append(py::make_tuple(r.owner, r.name));
+    m.attr("LIBRARY_READS") = reads;
 }
 
 PyModuleDef_Slot slots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(exec_primitives)},
+    {Py_mod_exec, reinterpret_cast<void*>(runtime::plain::exec<fill_primitives>)},
     {0, nullptr},
 };
 
-PyModuleDef primitives_def = {
-    .m_base = PyModuleDef_HEAD_INIT,
-    .m_name = "orvik._primitives",
-    .m_doc = "The batch's astronomy primitives, for tests and measurements.",
-    .m_size = 0,
-    .m_methods = methods,
-    .m_slots = slots,
-    .m_traverse = nullptr,
-    .m_clear = nullptr,
-    .m_free = nullptr,
-};
+PyModuleDef primitives_def = runtime::plain::definition(
+    "orvik._primitives",
+    "The batch's astronomy primitives, for tests and measurements.", methods, slots);
 
 }  // namespace
 

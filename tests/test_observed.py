@@ -58,8 +58,13 @@ def test_each_rule_on_a_day_it_decides(years):
     # Nishita: chaturdashi holds at the midnight after the 18th.
     assert days_of(years, "Maha_Shiv_Ratri", 2023) == ["2023-02-18"]
     assert days_of(years, "Maha_Shiv_Ratri", 2024) == ["2024-03-08"]
-    # Sunrise: the full moon began on the evening before.
+    # Sunrise: the full moon began on the evening before; Chhath's Shashthi had
+    # ended by the evening of the day kept (2021, 2023).
     assert days_of(years, "Buddha_Purnima", 2020) == ["2020-05-07"]
+    assert [days_of(years, "Chhath_Pooja", y)[0] for y in (2021, 2023)] == ["2021-11-10", "2023-11-19"]
+    # Aparahna: dwitiya covers more of the 14th's than of the 15th's, whose
+    # sunrise it holds.
+    assert days_of(years, "Bhai_Dooj", 2023) == ["2023-11-14"]
     # Raksha Bandhan in pradosh after Bhadra (2023), in aparahna (2019).
     assert days_of(years, "Raksha_Bandhan", 2023) == ["2023-08-30"]
     # Holika Dahan after Bhadra ends, late on the 24th; Holi once, the day after.
@@ -82,6 +87,20 @@ def test_adhik_months(years):
     # 2023: adhik Shravana; each festival once.
     assert days_of(years, "Raksha_Bandhan", 2023) == ["2023-08-30"]
     assert days_of(years, "Shree_Krishna_Janmashtami", 2023) == ["2023-09-07"]
+
+
+def test_sunrise_and_sunset_are_skyfields(tav, sky):
+    """The days' divisions start from almanac.sunrise_sunset's instants."""
+    from orvik import _observed
+
+    for first in (dt.date(1900, 6, 1), dt.date(2024, 12, 1)):
+        t0 = sky.ts.utc(first.year, first.month, first.day, -5, -30)
+        t1 = sky.ts.utc(first.year, first.month, first.day + 30, -5, -30)
+        times, up = sky.almanac.find_discrete(t0, t1, sky.almanac.sunrise_sunset(sky.eph, sky.delhi))
+        day = (first - dt.date(1970, 1, 1)).days
+        rises, sets = _observed.civil_days(tav, day, day + 29)
+        assert np.abs(np.array(rises) - times[up == 1].tt).max() * 86400 < 0.1
+        assert np.abs(np.array(sets) - times[up == 0].tt).max() * 86400 < 0.1
 
 
 def test_crescent_criterion(tav, sky):

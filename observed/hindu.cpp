@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <map>
+#include <optional>
 
 namespace observed {
 
@@ -65,11 +66,11 @@ public:
 
     // Tithi in a period: the day whose period `t` covers longest, measured as a
     // share of that day's period, so that a tithi covering two whole periods is
-    // a tie, which goes to the first day.  -1 when it covers none.
+    // a tie, which goes to the first day.  Nothing when it covers none.
     template <typename Period>
-    DayNumber longest(const Span& t, Period period) const {
+    std::optional<DayNumber> longest(const Span& t, Period period) const {
         auto [first, last] = candidates(t, is_night(period));
-        DayNumber best = -1;
+        std::optional<DayNumber> best;
         double most = 0;
         for (DayNumber d = first; d <= last; ++d) {
             double s = share(t, (days_.*period)(d));
@@ -81,8 +82,8 @@ public:
     // A period festival; where the tithi covers no day's period, the sunrise rule.
     template <typename Period>
     DayNumber in_period(const Span& t, Period period) const {
-        DayNumber d = longest(t, period);
-        return d >= 0 ? d : at_sunrise(t);
+        if (auto d = longest(t, period)) return *d;
+        return at_sunrise(t);
     }
 
     // Raksha Bandhan is tied after Bhadra, the first half of the full-moon tithi:
@@ -92,8 +93,8 @@ public:
     // day on which Bhadra ends.
     DayNumber raksha_bandhan(const Job& j) const {
         const Span after_bhadra{j.half, j.tithi.end};
-        if (DayNumber d = longest(after_bhadra, &Days::aparahna); d >= 0) return d;
-        if (DayNumber d = longest(after_bhadra, &Days::pradosh); d >= 0) return d;
+        if (auto d = longest(after_bhadra, &Days::aparahna)) return *d;
+        if (auto d = longest(after_bhadra, &Days::pradosh)) return *d;
         const DayNumber next = days_.day_of(j.tithi.begin) + 1;
         const double rise = days_.sunrise(next);
         if (j.tithi.holds(rise) && j.tithi.end - rise >= 3 * days_.day_muhurta(next)) return next;
@@ -110,15 +111,13 @@ public:
     // left out, as it never moves the civil day.
     DayNumber holika_dahan(const Job& j) const {
         const Span bhadra{j.tithi.begin, j.half}, after_bhadra{j.half, j.tithi.end};
-        if (DayNumber d = longest(after_bhadra, &Days::pradosh); d >= 0) return d;
-        DayNumber first = -1;
+        if (auto d = longest(after_bhadra, &Days::pradosh)) return *d;
+        std::optional<DayNumber> evening;
         auto [from, to] = candidates(j.tithi, true);
-        for (DayNumber d = from; d <= to; ++d)
-            if (share(j.tithi, days_.pradosh(d)) > 0) {
-                first = d;
-                break;
-            }
-        if (first < 0) return days_.day_of(j.tithi.begin);
+        for (DayNumber d = from; d <= to && !evening; ++d)
+            if (share(j.tithi, days_.pradosh(d)) > 0) evening = d;
+        if (!evening) return days_.day_of(j.tithi.begin);
+        const DayNumber first = *evening;
         const Span p = days_.pradosh(first);
         const double rise = days_.sunrise(first + 1);
         if (bhadra.begin <= p.begin && p.end <= bhadra.end && j.tithi.holds(rise) &&

@@ -78,6 +78,27 @@ def test_each_rule_on_a_day_it_decides(years):
         "2022-07-10", "2023-06-29", "2024-06-17"]
 
 
+def test_evening_and_night_rules_agree_with_the_column(tav):
+    """Every year from 1900 to 2050, the column names Dipawali at some minute of
+    the observed day's evening, and Maha Shivaratri at some minute of its night:
+    the tithi the rule chose holds in the period it was chosen for.  Where it
+    holds in no day's period, it holds at the day's sunrise."""
+    table = observed.festivals(1900, 2050)
+
+    def missing(name, days, first_minute, minutes):
+        times = [d + pd.Timedelta(minutes=first_minute + m) for d in days for m in minutes]
+        col = tav.get_festival(pd.DataFrame({"d": times}), "d")["festival"].fillna("")
+        per_day = col.to_numpy().reshape(len(days), len(minutes))
+        return [d for d, row in zip(days, per_day) if not any(name in c for c in row)]
+
+    for name, first_minute, minutes in (("Dipawali", 17 * 60, range(0, 270, 10)),          # 17:00-21:30
+                                        ("Maha_Shiv_Ratri", 23 * 60, range(0, 180, 10))):  # 23:00-01:50
+        days = list(table[table["name"] == name]["date"])
+        assert len(days) == 151, name
+        outside = missing(name, days, first_minute, minutes)
+        assert len(outside) <= 3 and missing(name, outside, 7 * 60, [0]) == [], (name, outside)
+
+
 def test_adhik_months(years):
     # 2020: adhik Ashvina from the new moon of 17 September to that of 16 October.
     assert days_of(years, "Navratri_Start", 2020) == ["2020-10-17"]

@@ -538,11 +538,15 @@ def annotate_observed(dates: Any, row: int, label: str) -> tuple[Any, Any]:
     from orvik import observed
 
     frame = pd.DataFrame({"d": dates.reset_index(drop=True)})
-    try:
-        observed.annotate(frame, "d")
-    except ValueError as exc:
-        raise Failure(f"cannot annotate {label} by the observed calendar: {exc}") from None
-    return frame["festival"], observed.parse_dates(frame["d"])
+    parsed = observed.parse_dates(frame["d"])
+    first, last = (pd.Timestamp(d) for d in observed.covered_span())
+    outside = ((parsed < first) | (parsed >= last + pd.Timedelta(days=1))).to_numpy()
+    if outside.any():
+        where = int(outside.argmax())
+        raise Failure(f"cannot annotate {label}: row {row + where} ({dates.iloc[where]!r}) is "
+                      f"outside the observed calendar's span, {first.date()} to {last.date()}")
+    observed.annotate(frame, "d")
+    return frame["festival"], parsed
 
 
 def run(args: argparse.Namespace) -> int:

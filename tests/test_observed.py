@@ -228,6 +228,10 @@ def test_command_line(tmp_path):
         "when,x,festival\n2024-10-31,007,Narak_Chaturdashi/Dipawali/National_Unit_Day\n2024-11-01,8,\n")
     r = orvik("--calendar", "1850")
     assert r.returncode == 1 and "ephemeris covers" in r.stderr and not r.stdout
+    (tmp_path / "old.csv").write_text("when\n2024-10-31\n1850-01-01\n")
+    r = orvik("old.csv", "--column", "when", "--observed", "--output", "old-out.csv")
+    assert r.returncode == 1 and "row 2 ('1850-01-01') is outside" in r.stderr
+    assert not (tmp_path / "old-out.csv").exists()
 
 
 def test_the_column_is_unchanged(tav):

@@ -5,7 +5,11 @@ The engine lives in the extension module ``orvik.Tavrolen``::
     from orvik.Tavrolen import Tavrolen
     Tavrolen().get_festival(df, "date")
 
-``python -m orvik`` (or the ``orvik`` command) annotates a CSV or Parquet file.
+``orvik.observed`` gives the days the festivals are kept (``festivals``,
+``annotate``, ``HolidayCalendar``), on the engine ``orvik._observed``.
+
+``python -m orvik`` (or the ``orvik`` command) annotates a CSV or Parquet file,
+or prints the observed calendar (``--calendar``).
 """
 
 from importlib import metadata as _metadata

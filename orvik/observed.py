@@ -21,6 +21,7 @@ from __future__ import annotations
 
 import datetime as _dt
 import threading
+import warnings
 from typing import Any, Iterable
 
 import numpy as np
@@ -157,7 +158,11 @@ def parse_dates(column: pd.Series) -> pd.Series:
     parse side by side) is read on its own and converted to India time."""
     values = column  # to_datetime reads it and leaves it as it is
     try:
-        parsed = pd.to_datetime(values, format="mixed", errors="coerce")
+        with warnings.catch_warnings():
+            # pandas 2 announces that it will refuse what is handled below.
+            warnings.filterwarnings("ignore", "In a future version of pandas, parsing datetimes with "
+                                    "mixed time zones", FutureWarning)
+            parsed = pd.to_datetime(values, format="mixed", errors="coerce")
     except (ValueError, TypeError):  # different UTC offsets side by side (pandas 3)
         parsed = pd.Series(pd.NaT, index=values.index, dtype="datetime64[ns]")
     if isinstance(parsed.dtype, pd.DatetimeTZDtype):

@@ -245,16 +245,16 @@ std::vector<KeptOn> hindu_festivals(const Context& ctx, Days& days, const std::v
 
     // Dassehra's second look: the Moon at the next day's aparahna.
     Rules rules(days);
-    std::vector<double> aparahna_ends;
+    std::vector<double> aparahna_bounds;
     for (const Job& j : jobs)
         if (kHinduRules[j.rule].kept == Kept::dassehra) {
             Span a = days.aparahna(rules.in_period(j.tithi, &Days::aparahna) + 1);
-            aparahna_ends.push_back(a.begin);
-            aparahna_ends.push_back(a.end);
+            aparahna_bounds.push_back(a.begin);
+            aparahna_bounds.push_back(a.end);
         }
     std::vector<double> moon;
-    if (!aparahna_ends.empty())
-        moon = astronomy::nirayana_longitudes(ctx, ctx.moon, astronomy::times_tt(ctx, aparahna_ends));
+    if (!aparahna_bounds.empty())
+        moon = astronomy::nirayana_longitudes(ctx, ctx.moon, astronomy::times_tt(ctx, aparahna_bounds));
 
     std::vector<KeptOn> out;
     std::size_t dassehras = 0;

@@ -41,4 +41,7 @@ static_assert(civil_from_days(11017).y == 2000 && civil_from_days(11017).m == 3)
 
 inline constexpr long long kSecondsPerDay = 86400;
 
+/// date(1970, 1, 1).toordinal(): the ordinal of the Unix epoch's day.
+inline constexpr long long kEpochOrdinal = 719163;
+
 }  // namespace astronomy

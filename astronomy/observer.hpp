@@ -12,6 +12,9 @@ inline constexpr const char* kEphemerisFile = "de421.bsp";
 inline constexpr const char* kDelhiLatitude = "28.6139 N";
 inline constexpr const char* kDelhiLongitude = "77.2090 E";
 inline constexpr int kDelhiElevationM = 213;
+/// The same latitude and longitude in degrees, for arithmetic of our own.
+inline constexpr double kDelhiLatitudeDeg = 28.6139;
+inline constexpr double kDelhiLongitudeDeg = 77.2090;
 
 /// Civil time: Indian Standard Time, UTC+05:30 all year.
 inline constexpr const char* kZoneName = "Asia/Kolkata";

@@ -16,8 +16,7 @@ namespace frame {
 namespace py = pybind11;
 
 inline constexpr long long kMinutesPerDay = 1440;
-// date(1970, 1, 1).toordinal(): the ordinal of the Unix epoch's day.
-inline constexpr long long kEpochOrdinal = 719163;
+using astronomy::kEpochOrdinal;
 
 /// One distinct wall-clock minute of the column, as the one-date path sees it.
 struct Minute {

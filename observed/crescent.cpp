@@ -2,6 +2,7 @@
 // q-test, and the months that follow from it.
 #include "observed/crescent.hpp"
 
+#include "astronomy/civil.hpp"
 #include "astronomy/internals.hpp"
 #include "astronomy/roots.hpp"
 #include "islamic/hijri.hpp"
@@ -28,8 +29,6 @@ constexpr double kMoonSemidiameterOfParallax = 0.272481;
 // Every published day the tests hold was decided by an evening of category A
 // or one of q below -0.05.
 constexpr double kNakedEyeQ = 0.216;
-// date.toordinal() of 1970-01-01.
-constexpr long long kOrdinalOf1970 = 719163;
 // The chain of months starts this many months before the first month it is asked
 // for; from there each month has 29 or 30 days by the crescent on its 29th
 // evening.  Measured: every year from 1900 to 2050 asked alone gives the months
@@ -173,7 +172,7 @@ std::vector<IslamicMonth> islamic_months(const Context& ctx, Days& days, const s
     ++start;
     for (std::size_t i = from;; ++i) {
         // Numbered as the tabular month whose first day is nearest.
-        auto [y, m, d] = islamic::hijri_from_ordinal(start + kOrdinalOf1970);
+        auto [y, m, d] = islamic::hijri_from_ordinal(start + astronomy::kEpochOrdinal);
         if (d > 15) m == 12 ? (++y, m = 1) : ++m;
         out.push_back({start, y, static_cast<int>(m)});
         if (i + 1 >= to) break;

@@ -16,8 +16,6 @@ namespace {
 
 constexpr double kUnixEpochJd = 2440587.5;
 constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
-constexpr double kDelhiLatitudeDeg = 28.6139;
-constexpr double kDelhiLongitudeDeg = 77.2090;
 constexpr double kDeg = std::numbers::pi / 180;
 
 // Sunrise (rising = true) or sunset of civil day `d` to about a minute, from the
@@ -27,7 +25,7 @@ constexpr double kDeg = std::numbers::pi / 180;
 // which converges from it in two Newton steps.
 double horizon_guess(DayNumber d, bool rising) {
     // Local noon, 12:00 at 77.2 E, is about 06:51 UT.
-    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - kDelhiLongitudeDeg / 15) / 24;
+    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - astronomy::kDelhiLongitudeDeg / 15) / 24;
     const double n = noon_jd - 2451545.0;
     const double L = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * kDeg;
     const double lambda = (L + 1.915 * std::sin(g) + 0.020 * std::sin(2 * g)) * kDeg;
@@ -36,7 +34,7 @@ double horizon_guess(DayNumber d, bool rising) {
     const double dec = std::asin(std::sin(eps) * std::sin(lambda));
     // The equation of time in degrees: mean minus true right ascension.
     const double eot = std::remainder(L - ra, 360.0);
-    const double phi = kDelhiLatitudeDeg * kDeg;
+    const double phi = astronomy::kDelhiLatitudeDeg * kDeg;
     const double h0 = astronomy::kSunUpAltitude * kDeg;
     const double H0 = std::acos((std::sin(h0) - std::sin(phi) * std::sin(dec)) /
                                 (std::cos(phi) * std::cos(dec))) / kDeg;

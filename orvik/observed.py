@@ -133,7 +133,11 @@ def festivals(start: Any, end: Any = None) -> pd.DataFrame:
     "date" (datetime64, midnight of the civil day), "name" and "source" ("hindu",
     "islamic" or "fixed"), sorted by date, then Hindu, Islamic, fixed.
     """
-    days, names, sources = _rows(*_span(start, end))
+    return _table(*_rows(*_span(start, end)))
+
+
+def _table(days: Any, names: list[str], sources: list[str]) -> pd.DataFrame:
+    """The festivals() frame of the engine's rows."""
     return pd.DataFrame({
         "date": (np.asarray(days, dtype="int64").astype("datetime64[D]")).astype("datetime64[ns]"),
         "name": pd.Series(names, dtype=object),
@@ -143,7 +147,7 @@ def festivals(start: Any, end: Any = None) -> pd.DataFrame:
 
 def _india_naive(value: Any) -> Any:
     """One parsed value as naive India time (aware values converted first)."""
-    if value is None or value is pd.NaT or (isinstance(value, float) and np.isnan(value)):
+    if pd.isna(value):
         return pd.NaT
     stamp = pd.Timestamp(value)
     if stamp.tzinfo is not None:
@@ -269,11 +273,7 @@ class HolidayCalendar(AbstractHolidayCalendar):
         last = self.end_date if end is None else pd.Timestamp(end)
         key = (first, last, return_name)
         if key not in self._cached:
-            if first <= last:
-                table = festivals(first.date(), last.date())
-            else:
-                table = pd.DataFrame({"date": pd.Series(dtype="datetime64[ns]"),
-                                      "name": pd.Series(dtype=object), "source": pd.Series(dtype=object)})
+            table = festivals(first.date(), last.date()) if first <= last else _table([], [], [])
             if self.names is not None:
                 table = table[table["name"].isin(self.names)]
             if return_name:

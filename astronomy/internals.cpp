@@ -21,6 +21,10 @@ py::object with_almanac_nutation(py::object t) {
     return t;
 }
 
+std::vector<double> nutation_in_longitude(py::handle t) {
+    return to_vector(t.attr("_nutation_angles_radians")[py::int_(0)]);
+}
+
 std::array<py::object, 6> latlon_and_rates(py::handle position, py::handle frame) {
     return runtime::unpack<6>(position.attr("frame_latlon_and_rates")(frame));
 }

@@ -18,6 +18,9 @@ namespace astronomy {
 /// times they are given (IAU 2000B), so that apparent positions are theirs.
 py::object with_almanac_nutation(py::object t);
 
+/// The nutation in longitude (radians) that with_almanac_nutation set on `t`.
+std::vector<double> nutation_in_longitude(py::handle t);
+
 /// position.frame_latlon_and_rates(frame): latitude, longitude, distance and
 /// their rates.
 std::array<py::object, 6> latlon_and_rates(py::handle position, py::handle frame);

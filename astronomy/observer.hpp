@@ -16,6 +16,12 @@ inline constexpr int kDelhiElevationM = 213;
 inline constexpr double kDelhiLatitudeDeg = 28.6139;
 inline constexpr double kDelhiLongitudeDeg = 77.2090;
 
+/// Mumbai, where India's published holiday lists reckon the new crescent (the
+/// west of the country, which sees it first): degrees and metres.
+inline constexpr double kMumbaiLatitudeDeg = 18.94;
+inline constexpr double kMumbaiLongitudeDeg = 72.84;
+inline constexpr int kMumbaiElevationM = 10;
+
 /// Civil time: Indian Standard Time, UTC+05:30 all year.
 inline constexpr const char* kZoneName = "Asia/Kolkata";
 inline constexpr int kIstOffsetHours = 5;

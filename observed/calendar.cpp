@@ -1,15 +1,19 @@
-// observed/calendar.cpp: the three sources of the observed calendar, together.
+// observed/calendar.cpp: every source of the observed calendar together, the
+// whole-day calendars (Gregorian dates, Easter, the Shahenshahi year), and the
+// span the ephemeris covers.
 #include "observed/calendar.hpp"
 
 #include "astronomy/civil.hpp"
 #include "astronomy/internals.hpp"
-#include "frame/holidays.hpp"
-#include "islamic/hijri.hpp"
+#include "observed/closures.hpp"
 #include "observed/crescent.hpp"
-#include "observed/hindu.hpp"
+#include "observed/lunar.hpp"
+#include "observed/solar.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -24,58 +28,183 @@ namespace {
 // steps around them.
 constexpr double kReachBeforeDays = 125;
 constexpr double kReachAfterDays = 64;
+// The new moons a span asks for: from 62 days before it (new_moons_between adds
+// a lunation on either side, so the first is at most 122 days before), to 2
+// days after.
+constexpr double kNewMoonsBeforeDays = 62;
+constexpr double kNewMoonsAfterDays = 2;
+
+std::string iso(DayNumber d) {
+    const astronomy::Civil c = astronomy::civil_from_days(d);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", c.y, c.m, c.d);
+    return text;
+}
+
+// Easter Sunday of `year` by the Gregorian computus: the first Sunday after the
+// ecclesiastical full moon on or after 21 March, in the form of the anonymous
+// algorithm of 1876 that Meeus gives (Astronomical Algorithms, ch. 8), valid for
+// every Gregorian year.
+DayNumber easter_sunday(long long year) {
+    const long long a = year % 19, b = year / 100, c = year % 100, d = b / 4, e = b % 4;
+    const long long f = (b + 8) / 25, g = (b - f + 1) / 3, h = (19 * a + b - d - g + 15) % 30;
+    const long long i = c / 4, k = c % 4, l = (32 + 2 * e + 2 * i - h - k) % 7;
+    const long long m = (a + 11 * h + 22 * l) / 451;
+    const int month = static_cast<int>((h + l - 7 * m + 114) / 31), day = static_cast<int>((h + l - 7 * m + 114) % 31 + 1);
+    return astronomy::days_from_civil(year, month, day);
+}
+
+// The Shahenshahi calendar of the Parsis of India counts years of exactly 365
+// days (twelve months of 30 and five Gatha days, no leap day) from the
+// accession of Yazdegerd III, whose year 1 began on 16 June 632 (Julian); it
+// intercalated one month once, in the twelfth century, which the Kadmi
+// reckoning did not, so that its Navroz falls 30 days after the Kadmi one.
+// Julian Day Number of 1 Farvardin of year 1 of the era, and of the Unix epoch.
+constexpr long long kYazdegerdEpochJdn = 1952063;
+constexpr long long kShahenshahiIntercalation = 30;
+constexpr long long kUnixEpochJdn = 2440588;
+
+// The Navroz days from `first` to `last`.
+std::vector<DayNumber> navroz_days(DayNumber first, DayNumber last) {
+    const long long start = kYazdegerdEpochJdn + kShahenshahiIntercalation - kUnixEpochJdn;
+    std::vector<DayNumber> out;
+    for (long long n = astronomy::floor_div(first - start + 364, 365); start + 365 * n <= last; ++n)
+        out.push_back(start + 365 * n);
+    return out;
+}
+
+// The days of the whole-day observances (a Gregorian date, Easter, Navroz) in
+// the span.
+void whole_days(const std::vector<int>& rows, DayNumber first, DayNumber last, std::vector<Festival>& out) {
+    const long long from = astronomy::civil_from_days(first).y, to = astronomy::civil_from_days(last).y;
+    for (int r : rows) {
+        const Fix fix = fix_of(kObservances[r]);
+        std::vector<DayNumber> days;
+        if (const auto* g = std::get_if<Gregorian>(&fix)) {
+            for (long long y = from; y <= to; ++y) {
+                const DayNumber d = astronomy::days_from_civil(y, g->month, g->day);
+                if (astronomy::civil_from_days(d).d == g->day) days.push_back(d);  // 29 February
+            }
+        } else if (const auto* e = std::get_if<Easter>(&fix)) {
+            for (long long y = from - 1; y <= to + 1; ++y) days.push_back(easter_sunday(y) + e->days_after);
+        } else if (std::holds_alternative<Navroz>(fix)) {
+            days = navroz_days(first, last);
+        }
+        for (DayNumber d : days)
+            if (first <= d && d <= last) out.push_back({d, source_of(fix), r, kObservances[r].name});
+    }
+}
+
+// The days of the Islamic observances in the span, on months that begin as
+// `reckoning` has it: sunsets at Delhi or Mumbai, shared with the other sources.
+void islamic_days(const Context& ctx, Days& delhi_days, Days& mumbai_days, const Reckoning& reckoning,
+                  const std::vector<double>& new_moons, const std::vector<int>& rows, DayNumber first, DayNumber last,
+                  std::vector<Festival>& out) {
+    if (rows.empty()) return;
+    std::vector<IslamicMonth> months =
+        islamic_months(ctx, reckoning.at_mumbai ? mumbai_days : delhi_days, new_moons, first, last,
+                       reckoning.seen_above);
+    for (std::size_t i = 0; i < months.size(); ++i) {
+        const IslamicMonth& m = months[i];
+        for (int r : rows) {
+            const Fix fix = fix_of(kObservances[r]);
+            std::optional<DayNumber> d;
+            if (const auto* h = std::get_if<Hijri>(&fix); h && h->month == m.month) {
+                d = m.first_day + h->day - 1;
+            } else if (const auto* w = std::get_if<LastWeekday>(&fix); w && w->month == m.month) {
+                // The month's last day is the day before the next month's first.
+                if (i + 1 == months.size()) continue;
+                d = months[i + 1].first_day - 1;
+                while (weekday(*d) != w->weekday) --*d;
+            }
+            if (d && first <= *d && *d <= last) out.push_back({*d, Source::islamic, r, kObservances[r].name});
+        }
+    }
+}
 
 }  // namespace
+
+Source source_of(const Fix& fix) {
+    struct {
+        Source operator()(const Tithi&) const { return Source::hindu; }
+        Source operator()(const Ingress&) const { return Source::hindu; }
+        Source operator()(const Hijri&) const { return Source::islamic; }
+        Source operator()(const LastWeekday&) const { return Source::islamic; }
+        Source operator()(const Easter&) const { return Source::christian; }
+        Source operator()(const Navroz&) const { return Source::parsi; }
+        Source operator()(const Gregorian&) const { return Source::fixed; }
+        Source operator()(const Column&) const { throw std::logic_error("an unresolved Column"); }
+    } source;
+    return std::visit(source, fix);
+}
 
 const char* source_name(Source s) {
     switch (s) {
         case Source::hindu: return "hindu";
         case Source::islamic: return "islamic";
+        case Source::christian: return "christian";
+        case Source::parsi: return "parsi";
         case Source::fixed: return "fixed";
+        case Source::closure: return "closure";
     }
     return "";
 }
 
-std::pair<DayNumber, DayNumber> covered_days(const Context& ctx) {
-    auto [first, last] = astronomy::ephemeris_coverage(ctx);
-    if (!(first <= last) || !std::isfinite(first) || !std::isfinite(last)) return {1, 0};
-    return {approx_day(first + kReachBeforeDays) + 1, approx_day(last - kReachAfterDays) - 1};
+std::pair<DayNumber, DayNumber> covered_days(const Context& ctx, const HolidayList* list) {
+    auto [first_tt, last_tt] = astronomy::ephemeris_coverage(ctx);
+    if (!(first_tt <= last_tt) || !std::isfinite(first_tt) || !std::isfinite(last_tt)) return {1, 0};
+    DayNumber first = approx_day(first_tt + kReachBeforeDays) + 1, last = approx_day(last_tt - kReachAfterDays) - 1;
+    if (list != nullptr && list->chooses_options) {
+        // A list that chooses among a year's holidays answers for whole years.
+        const astronomy::Civil a = astronomy::civil_from_days(first), b = astronomy::civil_from_days(last);
+        if (a.m != 1 || a.d != 1) first = astronomy::days_from_civil(a.y + 1, 1, 1);
+        if (b.m != 12 || b.d != 31) last = astronomy::days_from_civil(b.y - 1, 12, 31);
+    }
+    return {first, last};
 }
 
-std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last) {
-    auto [from, to] = covered_days(ctx);
+std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last,
+                                        const HolidayList* list) {
+    auto [from, to] = covered_days(ctx, list);
     if (first < from || last > to)
-        throw py::value_error("civil days " + std::to_string(first) + " to " + std::to_string(last) +
-                              " lie outside the days " + std::to_string(from) + " to " +
-                              std::to_string(to) + " that the ephemeris covers");
+        throw py::value_error("the ephemeris covers the observed calendar" +
+                              std::string(list ? std::string(" of the list \"") + list->key + "\"" : "") +
+                              " from " + iso(from) + " to " + iso(to) + "; " + iso(first) + " to " + iso(last) +
+                              " is outside it");
     if (const char* reason = astronomy::internals_disagree(ctx))
         throw std::runtime_error(std::string("the observed calendar cannot use this Skyfield: ") + reason);
     std::vector<Festival> out;
     if (first > last) return out;
 
-    // New moons from 122 days before the span (new_moons_between adds a lunation
-    // on either side of the lunations that touch the span it is given).
-    std::vector<double> new_moons =
-        astronomy::new_moons_between(ctx, approx_tt(first) - 62, approx_tt(last) + 2);
-    Days days;
-    for (const KeptOn& k : hindu_festivals(ctx, days, new_moons, first, last))
-        out.push_back({k.day, Source::hindu, k.festival, kHinduRules[k.festival].name});
-
-    for (const IslamicMonth& m : islamic_months(ctx, days, new_moons, first, last))
-        for (int f = 0; f < static_cast<int>(std::size(islamic::kIslamicFestivals)); ++f) {
-            const islamic::IslamicFestival& festival = islamic::kIslamicFestivals[f];
-            const DayNumber d = m.first_day + festival.day - 1;
-            if (festival.month == m.month && first <= d && d <= last)
-                out.push_back({d, Source::islamic, f, festival.name});
-        }
-
-    for (DayNumber d = first; d <= last; ++d) {
-        const astronomy::Civil c = astronomy::civil_from_days(d);
-        for (int f = 0; f < static_cast<int>(std::size(frame::kFixedHolidays)); ++f)
-            if (frame::kFixedHolidays[f].month == c.m && frame::kFixedHolidays[f].day == c.d)
-                out.push_back({d, Source::fixed, f, frame::kFixedHolidays[f].name});
+    // A list that chooses among a year's holidays reads whole years.
+    DayNumber lo = first, hi = last;
+    if (list != nullptr && list->chooses_options) {
+        lo = astronomy::days_from_civil(astronomy::civil_from_days(first).y, 1, 1);
+        hi = astronomy::days_from_civil(astronomy::civil_from_days(last).y, 12, 31);
+    }
+    std::vector<int> lunar, solar, islamic, whole;
+    for (int r = 0; r < kObservanceCount; ++r) {
+        if (!reads(list, r)) continue;
+        const Fix fix = fix_of(kObservances[r]);
+        if (std::holds_alternative<Tithi>(fix)) lunar.push_back(r);
+        else if (std::holds_alternative<Ingress>(fix)) solar.push_back(r);
+        else if (source_of(fix) == Source::islamic) islamic.push_back(r);
+        else whole.push_back(r);
     }
 
+    std::vector<double> new_moons =
+        astronomy::new_moons_between(ctx, approx_tt(lo) - kNewMoonsBeforeDays, approx_tt(hi) + kNewMoonsAfterDays);
+    Days days(delhi(ctx)), mumbai_days(mumbai(ctx));
+    Sky sky(days), mumbai_sky(mumbai_days);
+    for (const KeptOn& k : lunar_days(ctx, sky, mumbai_sky, new_moons, lunar, lo, hi))
+        out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
+    for (const KeptOn& k : solar_days(ctx, sky, solar, lo, hi))
+        out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
+    islamic_days(ctx, days, mumbai_days, list ? list->islamic : kDelhiCrescent, new_moons, islamic, lo, hi, out);
+    whole_days(whole, lo, hi, out);
+
+    if (list != nullptr) keep_listed(*list, out);
+    std::erase_if(out, [&](const Festival& f) { return f.day < first || f.day > last; });
     std::sort(out.begin(), out.end(), [](const Festival& a, const Festival& b) {
         return std::tie(a.day, a.source, a.order) < std::tie(b.day, b.source, b.order);
     });

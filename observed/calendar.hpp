@@ -1,33 +1,48 @@
-// observed/calendar.hpp: the observed festival calendar: the civil day on which
-// each Hindu, Islamic and fixed-date festival is kept, at Delhi, in India time.
+// observed/calendar.hpp: the observed calendar: the civil day on which each
+// observance is kept, at Delhi, in India time, and India's published holiday
+// lists computed from it.
 #pragma once
 
 #include "observed/days.hpp"
+#include "observed/lists.hpp"
 
 #include <utility>
 #include <vector>
 
 namespace observed {
 
-/// The order of sources among the rows of one day.
-enum class Source { hindu, islamic, fixed };
+/// The calendars that fix observances, in the order rows of one day are listed.
+enum class Source { hindu, islamic, christian, parsi, fixed, closure };
 
 struct Festival {
     DayNumber day;
     Source source;
-    int order;  ///< the festival's place in its source's table
+    int order;  ///< the row of kObservances, or of kExchangeClosures
     const char* name;
 };
 
-/// The festivals kept from civil day `first` to `last`, sorted by day, source and
-/// table order.  Throws ValueError outside covered_days().
-std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last);
+/// The observances kept from civil day `first` to `last`, sorted by day, source
+/// and table order: every observance by Delhi's reckoning (`list` null), or the
+/// days the list keeps, by its reckonings.  Throws ValueError outside
+/// covered_days(ctx, list).
+std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last,
+                                        const HolidayList* list);
 
 /// The first and last civil day festivals_between can answer for with the
-/// ephemeris of `ctx` (an empty span, first > last, if it cannot tell).
-std::pair<DayNumber, DayNumber> covered_days(const Context& ctx);
+/// ephemeris of `ctx` (an empty span, first > last, if it cannot tell): the
+/// one home of the observed calendar's reach.
+std::pair<DayNumber, DayNumber> covered_days(const Context& ctx, const HolidayList* list);
 
-/// The name of a source: "hindu", "islamic" or "fixed".
+/// Keeps, of `rows` (whole Gregorian years of the observances the list reads),
+/// the days the list keeps, and adds its announced closures.  Used by
+/// festivals_between; defined in lists.cpp.
+void keep_listed(const HolidayList& list, std::vector<Festival>& rows);
+
+/// The calendar of a resolved Fix.
+Source source_of(const Fix& fix);
+
+/// The name of a source: "hindu", "islamic", "christian", "parsi", "fixed" or
+/// "closure".
 const char* source_name(Source s);
 
 }  // namespace observed

@@ -22,13 +22,6 @@ constexpr double kEarthRadiusKm = 6378.14;
 // The Moon's radius over the Earth's: its semi-diameter is this times its
 // horizontal parallax (Meeus, Astronomical Algorithms, ch. 55).
 constexpr double kMoonSemidiameterOfParallax = 0.272481;
-// Yallop's category A, "easily visible to the unaided eye": q above this.  His
-// category B (q above -0.014, visible under perfect conditions) counts evenings
-// India does not see: on 2020-07-21 q was 0.041 at Delhi, the crescent was not
-// reported in India and Dhu al-Hijjah began on the 23rd (Bakrid 2020-08-01).
-// Every published day the tests hold was decided by an evening of category A
-// or one of q below -0.05.
-constexpr double kNakedEyeQ = 0.216;
 // The chain of months starts this many months before the first month it is asked
 // for; from there each month has 29 or 30 days by the crescent on its 29th
 // evening.  Measured: every year from 1900 to 2050 asked alone gives the months
@@ -36,27 +29,13 @@ constexpr double kNakedEyeQ = 0.216;
 // and all of them with ORVIK_FULL_CHECKS=1).
 constexpr int kLeadMonths = 2;
 
-// Apparent positions of `body` from the observer at the TT instants `tt`:
-// altitude and azimuth (degrees, no refraction) and distance (km).
-struct Topocentric {
-    std::vector<double> alt, az, km;
-};
-
-Topocentric topocentric(const Context& ctx, py::handle body, const std::vector<double>& tt) {
-    py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, tt));
-    py::object observer = py::object(ctx.eph["earth"]) + ctx.delhi;
-    auto altaz = runtime::unpack<3>(observer.attr("at")(t).attr("observe")(body).attr("apparent")().attr("altaz")());
-    return {astronomy::to_vector(altaz[0].attr("degrees")), astronomy::to_vector(altaz[1].attr("degrees")),
-            astronomy::to_vector(altaz[2].attr("km"))};
-}
-
 // Moonset: the Moon's centre, without refraction, 0.8333 degrees below the
 // horizon, as almanac.sunrise_sunset takes the Sun's (34' of refraction and a
 // semi-diameter; the Moon's own differs by at most 2', which moves moonset by
 // seconds and the best time by less).
-std::vector<double> moonsets_near(const Context& ctx, std::vector<double> guesses) {
+std::vector<double> moonsets_near(const Context& ctx, const Site& site, std::vector<double> guesses) {
     auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = topocentric(ctx, ctx.eph["moon"], x).alt;
+        std::vector<double> alt = topocentric(ctx, site, ctx.eph["moon"], x).alt;
         for (double& a : alt) a -= astronomy::kSunUpAltitude;
         return alt;
     };
@@ -78,7 +57,7 @@ double arcv_minimum(double w) { return 11.8371 - 6.3226 * w + 0.7319 * w * w - 0
 // topocentric crescent width in arcminutes, SD' (1 - cos ARCL) with SD' the
 // topocentric semi-diameter.  The topocentric altitudes come from Skyfield; the
 // geocentric altitude adds the parallax in altitude, asin(R cos h' / distance).
-std::vector<double> yallop_q(const Context& ctx, const std::vector<double>& sunsets,
+std::vector<double> yallop_q(const Context& ctx, const Site& site, const std::vector<double>& sunsets,
                              const std::vector<double>& conjunctions) {
     std::vector<double> q(sunsets.size(), NAN);
     if (sunsets.empty()) return q;
@@ -86,7 +65,7 @@ std::vector<double> yallop_q(const Context& ctx, const std::vector<double>& suns
     std::vector<double> guesses(sunsets);
     for (std::size_t i = 0; i < guesses.size(); ++i)
         guesses[i] += std::max(sunsets[i] - conjunctions[i], 0.0) * 48 / 1440;
-    std::vector<double> moonsets = moonsets_near(ctx, guesses);
+    std::vector<double> moonsets = moonsets_near(ctx, site, guesses);
     std::vector<double> best;
     std::vector<std::size_t> which;
     for (std::size_t i = 0; i < sunsets.size(); ++i) {
@@ -96,7 +75,7 @@ std::vector<double> yallop_q(const Context& ctx, const std::vector<double>& suns
         which.push_back(i);
     }
     if (best.empty()) return q;
-    Topocentric moon = topocentric(ctx, ctx.eph["moon"], best), sun = topocentric(ctx, ctx.eph["sun"], best);
+    Topocentric moon = topocentric(ctx, site, ctx.eph["moon"], best), sun = topocentric(ctx, site, ctx.eph["sun"], best);
     py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, best));
     py::object geocentre = ctx.eph["earth"].attr("at")(t);
     py::object moon_geo = geocentre.attr("observe")(ctx.eph["moon"]).attr("apparent")();
@@ -117,7 +96,7 @@ std::vector<double> yallop_q(const Context& ctx, const std::vector<double>& suns
 }
 
 std::vector<IslamicMonth> islamic_months(const Context& ctx, Days& days, const std::vector<double>& new_moons,
-                                         DayNumber first, DayNumber last) {
+                                         DayNumber first, DayNumber last, double seen_above) {
     // The conjunctions of the months that reach the span (a month begins at most
     // 30 days before a day it holds), from kLeadMonths before the first.
     std::size_t from = 0, to = new_moons.size();
@@ -154,8 +133,8 @@ std::vector<IslamicMonth> islamic_months(const Context& ctx, Days& days, const s
             sunsets.push_back(days.sunset(d));
             conjunctions.push_back(new_moons[i]);
         }
-        std::vector<double> q = yallop_q(ctx, sunsets, conjunctions);
-        for (std::size_t k = 0; k < young.size(); ++k) seen[young[k]] = q[k] > kNakedEyeQ;
+        std::vector<double> q = yallop_q(ctx, days.site(), sunsets, conjunctions);
+        for (std::size_t k = 0; k < young.size(); ++k) seen[young[k]] = q[k] > seen_above;
     }
     auto seen_on = [&](DayNumber d, double conjunction) {
         auto it = seen.find(d);

@@ -1,8 +1,10 @@
 // observed/days.cpp: sunrise and sunset of civil days, and their divisions.
 #include "observed/days.hpp"
 
+#include "astronomy/internals.hpp"
 #include "astronomy/observer.hpp"
 #include "astronomy/roots.hpp"
+#include "runtime/pyops.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -18,14 +20,16 @@ constexpr double kUnixEpochJd = 2440587.5;
 constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
 constexpr double kDeg = std::numbers::pi / 180;
 
+}  // namespace
+
 // Sunrise (rising = true) or sunset of civil day `d` to about a minute, from the
 // Sun's low-precision position (the Astronomical Almanac's formulas for the
 // mean Sun and the equation of centre) and the hour angle at which its centre
 // reaches the threshold altitude.  A first guess for the search with Skyfield,
 // which converges from it in two Newton steps.
-double horizon_guess(DayNumber d, bool rising) {
-    // Local noon, 12:00 at 77.2 E, is about 06:51 UT.
-    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - astronomy::kDelhiLongitudeDeg / 15) / 24;
+double Days::guess(DayNumber d, bool rising) const {
+    // Local mean noon: 12:00 less the longitude's hours.
+    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - site_.longitude / 15) / 24;
     const double n = noon_jd - 2451545.0;
     const double L = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * kDeg;
     const double lambda = (L + 1.915 * std::sin(g) + 0.020 * std::sin(2 * g)) * kDeg;
@@ -34,7 +38,7 @@ double horizon_guess(DayNumber d, bool rising) {
     const double dec = std::asin(std::sin(eps) * std::sin(lambda));
     // The equation of time in degrees: mean minus true right ascension.
     const double eot = std::remainder(L - ra, 360.0);
-    const double phi = astronomy::kDelhiLatitudeDeg * kDeg;
+    const double phi = site_.latitude * kDeg;
     const double h0 = astronomy::kSunUpAltitude * kDeg;
     const double H0 = std::acos((std::sin(h0) - std::sin(phi) * std::sin(dec)) /
                                 (std::cos(phi) * std::cos(dec))) / kDeg;
@@ -42,7 +46,24 @@ double horizon_guess(DayNumber d, bool rising) {
     return transit + (rising ? -H0 : H0) / 360;
 }
 
-}  // namespace
+Site delhi(const Context& ctx) {
+    return {py::object(ctx.eph["earth"]) + ctx.delhi, astronomy::kDelhiLatitudeDeg, astronomy::kDelhiLongitudeDeg};
+}
+
+Site mumbai(const Context& ctx) {
+    using namespace pybind11::literals;
+    py::object topos = py::module_::import("skyfield.api").attr("Topos")(
+        "latitude_degrees"_a = astronomy::kMumbaiLatitudeDeg, "longitude_degrees"_a = astronomy::kMumbaiLongitudeDeg,
+        "elevation_m"_a = astronomy::kMumbaiElevationM);
+    return {py::object(ctx.eph["earth"]) + topos, astronomy::kMumbaiLatitudeDeg, astronomy::kMumbaiLongitudeDeg};
+}
+
+Topocentric topocentric(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt) {
+    py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, tt));
+    auto altaz = runtime::unpack<3>(site.observer.attr("at")(t).attr("observe")(body).attr("apparent")().attr("altaz")());
+    return {astronomy::to_vector(altaz[0].attr("degrees")), astronomy::to_vector(altaz[1].attr("degrees")),
+            astronomy::to_vector(altaz[2].attr("km"))};
+}
 
 double share(const Span& s, const Span& period) {
     const double overlap = std::min(s.end, period.end) - std::max(s.begin, period.begin);
@@ -56,6 +77,8 @@ double approx_tt(DayNumber d, double hours) {
 DayNumber approx_day(double tt) {
     return static_cast<DayNumber>(std::floor(tt - kUnixEpochJd + kIstHours / 24));
 }
+
+DayNumber approx_day_ut(double ut) { return approx_day(ut); }
 
 void Days::need(DayNumber first, DayNumber last) {
     for (DayNumber d = first; d <= last; ++d) {
@@ -80,12 +103,12 @@ void Days::compute(const Context& ctx) {
     std::vector<double> guesses;
     for (DayNumber d : rises_wanted_) {
         which.push_back(d);
-        guesses.push_back(horizon_guess(d, true));
+        guesses.push_back(guess(d, true));
     }
     const std::size_t rises = which.size();
     for (DayNumber d : sets_wanted_) {
         which.push_back(d);
-        guesses.push_back(horizon_guess(d, false));
+        guesses.push_back(guess(d, false));
     }
     rises_wanted_.clear();
     sets_wanted_.clear();
@@ -93,7 +116,7 @@ void Days::compute(const Context& ctx) {
     // The instants where the Sun's apparent altitude crosses almanac.sunrise_sunset's
     // threshold, found from guesses a minute or two off.
     auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = astronomy::sun_altitudes(ctx, astronomy::times_tt(ctx, x));
+        std::vector<double> alt = topocentric(ctx, site_, ctx.sun, x).alt;
         for (double& a : alt) a -= astronomy::kSunUpAltitude;
         return alt;
     };
@@ -119,23 +142,5 @@ double known(const std::map<DayNumber, double>& table, DayNumber d, const char* 
 
 double Days::sunrise(DayNumber d) const { return known(rise_, d, "sunrise"); }
 double Days::sunset(DayNumber d) const { return known(set_, d, "sunset"); }
-
-Span Days::fifth(DayNumber d, int part) const {
-    const Span day = daytime(d);
-    const double fifth = day.length() / 5;
-    return {day.begin + part * fifth, day.begin + (part + 1) * fifth};
-}
-
-Span Days::muhurtas(DayNumber d, int first, int count) const {
-    const Span n = night(d);
-    const double muhurta = n.length() / 15;
-    return {n.begin + first * muhurta, n.begin + (first + count) * muhurta};
-}
-
-DayNumber Days::day_of(double tt) const {
-    DayNumber d = approx_day(tt) + 1;
-    while (sunrise(d) > tt) --d;
-    return d;
-}
 
 }  // namespace observed

@@ -3,15 +3,16 @@
 //
 // A civil day is a date in India time.  Its daytime runs from its sunrise to its
 // sunset; its night from that sunset to the next day's sunrise, so the night
-// after a civil day's sunset belongs to that civil day.  Daytime has five equal
-// parts: the third is madhyahna, the fourth aparahna.  The night has fifteen
-// equal muhurtas: the first three are pradosh, the eighth nishita.
+// after a civil day's sunset belongs to that civil day (observed/sky.hpp
+// divides them).
 #pragma once
 
 #include "astronomy/batch.hpp"
+#include "astronomy/civil.hpp"
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace observed {
 
@@ -28,6 +29,10 @@ struct Span {
     bool holds(double t) const { return begin <= t && t < end; }
 };
 
+/// The weekday of civil day `d`, 0 Monday to 6 Sunday (1970-01-01 was a
+/// Thursday).
+inline int weekday(DayNumber d) { return static_cast<int>(d + 3 - 7 * astronomy::floor_div(d + 3, 7)); }
+
 /// The share of `period` that `s` covers, from 0 to 1.
 double share(const Span& s, const Span& period);
 
@@ -38,11 +43,39 @@ double approx_tt(DayNumber d, double hours = 0);
 /// The civil day that holds `tt`, to within those two minutes.
 DayNumber approx_day(double tt);
 
+/// The civil day that holds the instant whose UT Julian date is `ut`.
+DayNumber approx_day_ut(double ut);
+
+/// Where the sky is seen from: the position on the Earth (a Skyfield vector
+/// from the solar system's barycentre, the Earth plus a Topos) and its
+/// latitude and longitude in degrees.
+struct Site {
+    py::object observer;
+    double latitude, longitude;
+};
+
+/// The calendar's observer, at Delhi (astronomy/observer.hpp).
+Site delhi(const Context& ctx);
+/// Mumbai, where the published lists reckon the crescent.
+Site mumbai(const Context& ctx);
+
+/// Apparent positions of a body from the observer: altitude and azimuth
+/// (degrees, no refraction) and distance (km).
+struct Topocentric {
+    std::vector<double> alt, az, km;
+};
+
+/// The positions of `body` seen from `site` at the TT instants `tt`.
+Topocentric topocentric(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt);
+
 /// Sunrise and sunset of the civil days asked for, computed with Skyfield for
-/// the observer (the instants where the Sun's apparent altitude crosses
+/// a site (the instants where the Sun's apparent altitude crosses
 /// almanac.sunrise_sunset's threshold), all at once.
 class Days {
 public:
+    explicit Days(Site site) : site_(std::move(site)) {}
+    const Site& site() const { return site_; }
+
     /// Asks for the days `first` to `last`: their sunrises and sunsets and the
     /// sunrise of the day after each.
     void need(DayNumber first, DayNumber last);
@@ -52,26 +85,18 @@ public:
     /// Computes what was asked for and is not yet known.
     void compute(const Context& ctx);
 
+    /// The computed instants; asking for one not computed is a logic error.
     double sunrise(DayNumber d) const;
     double sunset(DayNumber d) const;
-    Span daytime(DayNumber d) const { return {sunrise(d), sunset(d)}; }
-    Span night(DayNumber d) const { return {sunset(d), sunrise(d + 1)}; }
-    Span madhyahna(DayNumber d) const { return fifth(d, 2); }
-    Span aparahna(DayNumber d) const { return fifth(d, 3); }
-    Span pradosh(DayNumber d) const { return muhurtas(d, 0, 3); }
-    Span nishita(DayNumber d) const { return muhurtas(d, 7, 1); }
-    /// A muhurta of daytime (a fifteenth) and a prahar (a quarter).
-    double day_muhurta(DayNumber d) const { return daytime(d).length() / 15; }
-    double prahar(DayNumber d) const { return daytime(d).length() / 4; }
+    bool has_sunrise(DayNumber d) const { return rise_.count(d) > 0; }
+    bool has_sunset(DayNumber d) const { return set_.count(d) > 0; }
 
-    /// The day whose sunrise is the last at or before `tt` (its sunrise and the
-    /// next must be known).
-    DayNumber day_of(double tt) const;
+    /// Sunrise (`rising`) or sunset of day `d` to a minute or two, without
+    /// Skyfield: the guess the search starts from.
+    double guess(DayNumber d, bool rising) const;
 
 private:
-    Span fifth(DayNumber d, int part) const;
-    Span muhurtas(DayNumber d, int first, int count) const;
-
+    Site site_;
     std::set<DayNumber> rises_wanted_, sets_wanted_;
     std::map<DayNumber, double> rise_, set_;
 };

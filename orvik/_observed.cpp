@@ -1,12 +1,12 @@
 // orvik/_observed.cpp: the extension module orvik._observed, the engine of the
 // observed festival calendar.  orvik/observed.py is its front.
 #include "astronomy/batch.hpp"
-#include "frame/holidays.hpp"
-#include "islamic/hijri.hpp"
+#include "observed/closures.hpp"
 #include "observed/calendar.hpp"
 #include "observed/crescent.hpp"
 #include "observed/days.hpp"
-#include "observed/hindu.hpp"
+#include "observed/lists.hpp"
+#include "observed/observances.hpp"
 #include "runtime/plain.hpp"
 
 #include <Python.h>
@@ -20,17 +20,32 @@ using runtime::plain::arg;
 using runtime::plain::arity;
 using runtime::plain::guarded;
 
-// festivals(context, first_day, last_day) -> (days, names, sources)
+using observed::Source;
+constexpr Source kSources[] = {Source::hindu,  Source::islamic, Source::christian,
+                               Source::parsi,  Source::fixed,   Source::closure};
+
+// The list a key names (None: the calendar without a list); ValueError naming
+// the keys for any other.
+const observed::HolidayList* list_of(py::handle key) {
+    if (key.is_none()) return nullptr;
+    if (py::isinstance<py::str>(key))
+        if (const observed::HolidayList* list = observed::find_list(key.cast<std::string>())) return list;
+    std::string keys;
+    for (const observed::HolidayList& l : observed::kLists) keys += std::string(keys.empty() ? "" : ", ") + "'" + l.key + "'";
+    throw py::value_error("no holiday list " + py::repr(key).cast<std::string>() + ": the lists are " + keys);
+}
+
+// festivals(context, first_day, last_day, list) -> (days, names, sources)
 PyObject* festivals(PyObject*, PyObject* args) {
-    if (!arity(args, 3, "festivals")) return nullptr;
+    if (!arity(args, 4, "festivals")) return nullptr;
     return guarded([&] {
-        std::vector<observed::Festival> rows = observed::festivals_between(
-            astronomy::context_from(arg(args, 0)), arg(args, 1).cast<long long>(), arg(args, 2).cast<long long>());
+        std::vector<observed::Festival> rows =
+            observed::festivals_between(astronomy::context_from(arg(args, 0)), arg(args, 1).cast<long long>(),
+                                        arg(args, 2).cast<long long>(), list_of(arg(args, 3)));
         py::array_t<long long> days(static_cast<py::ssize_t>(rows.size()));
         py::list names, sources;
-        using observed::Source;
-        py::str source[] = {py::str(source_name(Source::hindu)), py::str(source_name(Source::islamic)),
-                            py::str(source_name(Source::fixed))};
+        std::vector<py::str> source;
+        for (Source s : kSources) source.push_back(py::str(source_name(s)));
         auto* d = days.mutable_data();
         for (std::size_t i = 0; i < rows.size(); ++i) {
             d[i] = rows[i].day;
@@ -46,7 +61,7 @@ PyObject* civil_days(PyObject*, PyObject* args) {
     if (!arity(args, 3, "civil_days")) return nullptr;
     return guarded([&] {
         const long long first = arg(args, 1).cast<long long>(), last = arg(args, 2).cast<long long>();
-        observed::Days days;
+        observed::Days days(observed::delhi(astronomy::context_from(arg(args, 0))));
         days.need(first, last);
         days.compute(astronomy::context_from(arg(args, 0)));
         py::list rises, sets;
@@ -58,11 +73,11 @@ PyObject* civil_days(PyObject*, PyObject* args) {
     });
 }
 
-// covered_days(context) -> (first_day, last_day)
+// covered_days(context, list) -> (first_day, last_day)
 PyObject* covered_days(PyObject*, PyObject* args) {
-    if (!arity(args, 1, "covered_days")) return nullptr;
+    if (!arity(args, 2, "covered_days")) return nullptr;
     return guarded([&] {
-        auto [first, last] = observed::covered_days(astronomy::context_from(arg(args, 0)));
+        auto [first, last] = observed::covered_days(astronomy::context_from(arg(args, 0)), list_of(arg(args, 1)));
         return py::object(py::make_tuple(first, last));
     });
 }
@@ -76,7 +91,8 @@ PyObject* yallop_q(PyObject*, PyObject* args) {
         std::vector<double> conjunctions = astronomy::to_vector(arg(args, 2));
         if (sunsets.size() != conjunctions.size()) throw py::value_error("one conjunction per sunset");
         py::list out;
-        for (double q : observed::yallop_q(astronomy::context_from(arg(args, 0)), sunsets, conjunctions))
+        astronomy::Context ctx = astronomy::context_from(arg(args, 0));
+        for (double q : observed::yallop_q(ctx, observed::delhi(ctx), sunsets, conjunctions))
             out.append(q);
         return py::object(out);
     });
@@ -84,15 +100,18 @@ PyObject* yallop_q(PyObject*, PyObject* args) {
 
 PyMethodDef methods[] = {
     {"festivals", festivals, METH_VARARGS,
-     "festivals(context, first_day, last_day) -> (days, names, sources)\n\n"
-     "The festivals kept from civil day first_day to last_day (days since 1970-01-01,\n"
-     "India time), sorted by day, then Hindu, Islamic, fixed.  context holds the\n"
-     "astronomy context in the attributes of a loaded Tavrolen object."},
+     "festivals(context, first_day, last_day, list) -> (days, names, sources)\n\n"
+     "The observances kept from civil day first_day to last_day (days since 1970-01-01,\n"
+     "India time), sorted by day, then source (SOURCES) and table order: every\n"
+     "observance by Delhi's reckoning (list None), or the days the list of that key\n"
+     "(LISTS) keeps.  context holds the astronomy context in the attributes of a\n"
+     "loaded Tavrolen object."},
     {"civil_days", civil_days, METH_VARARGS,
      "civil_days(context, first_day, last_day) -> (sunrises, sunsets): TT Julian dates of\n"
      "each civil day's sunrise and sunset at the observer"},
     {"covered_days", covered_days, METH_VARARGS,
-     "covered_days(context) -> (first_day, last_day): the days festivals() answers for"},
+     "covered_days(context, list) -> (first_day, last_day): the days festivals() answers\n"
+     "for with that list (None: the calendar without a list)"},
     {"yallop_q", yallop_q, METH_VARARGS,
      "yallop_q(context, sunsets, conjunctions) -> [q]: Yallop's q at the best time of\n"
      "each evening (TT Julian dates); NaN where the Moon sets before the Sun"},
@@ -100,15 +119,36 @@ PyMethodDef methods[] = {
 };
 
 void fill_observed(py::module_& m) {
-    py::list hindu, islamic, fixed;
-    for (const observed::HinduRule& r : observed::kHinduRules) hindu.append(r.name);
-    for (const islamic::IslamicFestival& f : islamic::kIslamicFestivals) islamic.append(f.name);
-    for (const frame::FixedHoliday& h : frame::kFixedHolidays) fixed.append(h.name);
-    py::dict names;
-    names["hindu"] = py::tuple(hindu);
-    names["islamic"] = py::tuple(islamic);
-    names["fixed"] = py::tuple(fixed);
+    // NAMES: source -> the names of the calendar without a list, in table order;
+    // LISTS: key -> description; LIST_NAMES: key -> every name the list can give.
+    py::list sources;
+    py::dict names, lists, list_names;
+    for (Source s : kSources) {
+        sources.append(source_name(s));
+        names[source_name(s)] = py::tuple();
+    }
+    auto append_new = [](py::object& tuple, const char* name) {
+        if (!tuple.contains(name)) tuple = tuple + py::make_tuple(name);
+    };
+    for (const observed::Observance& o : observed::kObservances) {
+        if (!o.in_calendar) continue;
+        py::object t = names[source_name(observed::source_of(observed::fix_of(o)))];
+        append_new(t, o.name);
+        names[source_name(observed::source_of(observed::fix_of(o)))] = t;
+    }
+    for (const observed::HolidayList& l : observed::kLists) {
+        lists[l.key] = l.description;
+        py::object t = py::tuple();
+        for (int r = 0; r < observed::kObservanceCount; ++r)
+            if (observed::kObservances[r].lists & l.bit) append_new(t, observed::kObservances[r].name);
+        if (l.bit == observed::kExchange)
+            for (const observed::Closure& c : observed::kExchangeClosures) append_new(t, c.name);
+        list_names[l.key] = t;
+    }
+    m.attr("SOURCES") = py::tuple(sources);
     m.attr("NAMES") = names;
+    m.attr("LISTS") = lists;
+    m.attr("LIST_NAMES") = list_names;
 }
 
 PyModuleDef_Slot slots[] = {

@@ -30,20 +30,26 @@ from pandas.tseries.holiday import AbstractHolidayCalendar
 
 from orvik import _observed
 
-__all__ = ["festivals", "annotate", "HolidayCalendar", "NAMES", "covered_span", "parse_dates",
-           "use_context"]
+__all__ = ["festivals", "annotate", "HolidayCalendar", "LISTS", "NAMES", "SOURCES", "covered_span",
+           "parse_dates", "use_context"]
 
 INDIA = "Asia/Kolkata"
-SOURCES = ("hindu", "islamic", "fixed")
-#: The festival names of each source, in the order rows of one day list them.
+#: The calendars that fix observances, in the order rows of one day list them.
+SOURCES: tuple[str, ...] = tuple(_observed.SOURCES)
+#: The names of every observance of each source, by Delhi's reckoning, in the
+#: order rows of one day list them.
 NAMES: dict[str, tuple[str, ...]] = dict(_observed.NAMES)
+#: India's published holiday lists that the calendar computes: key -> what it is.
+LISTS: dict[str, str] = dict(_observed.LISTS)
+#: The names each list can give.
+_LIST_NAMES: dict[str, tuple[str, ...]] = dict(_observed.LIST_NAMES)
 
 _EPOCH = _dt.date(1970, 1, 1)
 _context = None
 _context_lock = threading.Lock()
-# annotate()'s tables: year -> (days, names joined per day), made once per
+# annotate()'s tables: (list, year) -> {day: names joined}, made once per
 # context; a year computed alone equals the same year within any longer span.
-_years: dict[int, dict[int, str]] = {}
+_years: dict[tuple[str | None, int], dict[int, str]] = {}
 
 
 def _loaded() -> Any:
@@ -74,9 +80,17 @@ def _date(day: int) -> _dt.date:
     return _EPOCH + _dt.timedelta(days=int(day))
 
 
-def covered_span() -> tuple[_dt.date, _dt.date]:
-    """The first and last civil day the ephemeris lets the calendar answer for."""
-    first, last = _observed.covered_days(_loaded())
+def _list_key(list: Any) -> str | None:
+    """`list` checked: None or a key of LISTS."""
+    if list is None or isinstance(list, str) and list in LISTS:
+        return list
+    raise ValueError(f"no holiday list {list!r}: the lists are {', '.join(map(repr, LISTS))}")
+
+
+def covered_span(list: str | None = None) -> tuple[_dt.date, _dt.date]:
+    """The first and last civil day the ephemeris lets the calendar (or the
+    list of that key, which answers for whole years) answer for."""
+    first, last = _observed.covered_days(_loaded(), _list_key(list))
     return _date(first), _date(last)
 
 
@@ -116,24 +130,25 @@ def _span(start: Any, end: Any) -> tuple[_dt.date, _dt.date]:
     return first, last
 
 
-def _rows(first: _dt.date, last: _dt.date) -> tuple[np.ndarray, list[str], list[str]]:
-    context = _loaded()
-    lo, hi = _observed.covered_days(context)
-    if _day(first) < lo or _day(last) > hi:
-        raise ValueError(f"the ephemeris covers the observed calendar from {_date(lo)} to {_date(hi)}; "
-                         f"{first} to {last} is outside it")
-    return _observed.festivals(context, _day(first), _day(last))
+def _rows(first: _dt.date, last: _dt.date, key: str | None) -> tuple[np.ndarray, list[str], list[str]]:
+    """The engine's rows; it refuses a span outside covered_span(key), naming it."""
+    return _observed.festivals(_loaded(), _day(first), _day(last), key)
 
 
-def festivals(start: Any, end: Any = None) -> pd.DataFrame:
+def festivals(start: Any, end: Any = None, *, list: str | None = None) -> pd.DataFrame:
     """The festival days from `start` to `end`, inclusive.
 
     `start` and `end` are years (``festivals(2025)``, ``festivals(2022, 2026)``)
     or dates (``date``, ``datetime`` or strings).  One row per festival day, with
-    "date" (datetime64, midnight of the civil day), "name" and "source" ("hindu",
-    "islamic" or "fixed"), sorted by date, then Hindu, Islamic, fixed.
+    "date" (datetime64, midnight of the civil day), "name" and "source" (one of
+    SOURCES), sorted by date, then source, then table order.
+
+    Without `list`, every observance by Delhi's reckoning.  With a key of LISTS
+    ("gazetted", "restricted", "nse"), the days that list keeps, by its own
+    reckonings: the exchange's list has weekdays only, as published.
     """
-    return _table(*_rows(*_span(start, end)))
+    key = _list_key(list)
+    return _table(*_rows(*_span(start, end), key))
 
 
 def _table(days: Any, names: list[str], sources: list[str]) -> pd.DataFrame:
@@ -191,15 +206,18 @@ def _read_one(value: Any) -> Any:
         return pd.NaT
 
 
-def annotate(df: pd.DataFrame, column: str, *, into: str = "festival") -> pd.DataFrame:
+def annotate(df: pd.DataFrame, column: str, *, into: str = "festival",
+             list: str | None = None) -> pd.DataFrame:
     """Adds the column `into` to `df` and returns `df`.
 
-    Each value holds the festivals kept on the civil day of `df[column]`, joined
-    by "/" in the order Hindu, Islamic, fixed, or None when there are none.
+    Each value holds the festivals kept on the civil day of `df[column]` (by
+    every observance, or by the list of that key), joined by "/" in the order
+    festivals() lists them, or None when there are none.
     `column` is read on a copy with ``format="mixed"``, ``errors="coerce"`` (an
     unreadable value gets None), tz-aware values converted to India time first;
     it is not changed.
     """
+    key = _list_key(list)
     if column not in df.columns:
         raise KeyError(column)
     instants = parse_dates(df[column]).to_numpy(dtype="datetime64[ns]")
@@ -210,7 +228,7 @@ def annotate(df: pd.DataFrame, column: str, *, into: str = "festival") -> pd.Dat
         lo, hi = int(days[valid].min()), int(days[valid].max())
         joined = np.full(hi - lo + 1, None, dtype=object)
         for year in range(_date(lo).year, _date(hi).year + 1):
-            for d, names in _joined_year(year, _date(lo), _date(hi)).items():
+            for d, names in _joined_year(key, year, _date(lo), _date(hi)).items():
                 if lo <= d <= hi:
                     joined[d - lo] = names
         out[valid] = joined[days[valid] - lo]
@@ -218,14 +236,14 @@ def annotate(df: pd.DataFrame, column: str, *, into: str = "festival") -> pd.Dat
     return df
 
 
-def _joined_year(year: int, lo: _dt.date, hi: _dt.date) -> dict[int, str]:
-    """{day: names joined by "/"} of one year, computed once: the years from
-    `year` that are not yet known, up to `hi`'s, in one run."""
-    if year not in _years:
+def _joined_year(key: str | None, year: int, lo: _dt.date, hi: _dt.date) -> dict[int, str]:
+    """{day: names joined by "/"} of one year of the list `key`, computed once:
+    the years from `year` that are not yet known, up to `hi`'s, in one run."""
+    if (key, year) not in _years:
         last = year
-        while last < hi.year and last + 1 not in _years:
+        while last < hi.year and (key, last + 1) not in _years:
             last += 1
-        covered_first, covered_last = covered_span()
+        covered_first, covered_last = covered_span(key)
         first_day, last_day = _dt.date(year, 1, 1), _dt.date(last, 12, 31)
         # The first and last covered years are covered in part: their covered
         # part is asked for, unless a wanted day lies outside it (which _rows
@@ -234,18 +252,21 @@ def _joined_year(year: int, lo: _dt.date, hi: _dt.date) -> dict[int, str]:
             first_day = covered_first if lo >= covered_first else lo
         if last_day > covered_last:
             last_day = covered_last if hi <= covered_last else hi
-        days, names, _ = _rows(first_day, last_day)
-        fresh: dict[int, dict[int, str]] = {y: {} for y in range(year, last + 1)}
+        days, names, _ = _rows(first_day, last_day, key)
+        fresh: dict[tuple[str | None, int], dict[int, str]] = {(key, y): {} for y in range(year, last + 1)}
         for d, name in zip(np.asarray(days).tolist(), names):
-            of_year = fresh[_date(d).year]
+            of_year = fresh[key, _date(d).year]
             of_year[d] = of_year[d] + "/" + name if d in of_year else name
         _years.update(fresh)
-    return _years[year]
+    return _years[key, year]
 
 
 class HolidayCalendar(AbstractHolidayCalendar):
-    """The observed festival days as a pandas holiday calendar.
+    """A published holiday list, or the observed festival days, as a pandas
+    holiday calendar.
 
+    `list` is a key of LISTS, by default "gazetted": the holidays of
+    central-government offices in Delhi; ``list=None`` gives every observance.
     ``holidays(start, end, return_name=False)`` gives the days (a DatetimeIndex,
     or with ``return_name`` a Series of their names joined by "/"); `names` keeps
     only the listed festivals.  The default range is the span the ephemeris
@@ -253,18 +274,20 @@ class HolidayCalendar(AbstractHolidayCalendar):
     them.
     """
 
-    def __init__(self, names: Iterable[str] | None = None) -> None:
-        super().__init__(name="orvik observed", rules=[])
+    def __init__(self, list: str | None = "gazetted", names: Iterable[str] | None = None) -> None:
+        super().__init__(name=f"orvik {list or 'observed'}", rules=[])
+        self.list = _list_key(list)
         if names is not None:
             if isinstance(names, str):
                 names = [names]
             names = tuple(names)
-            known = {n for source in NAMES.values() for n in source}
+            known = set(_LIST_NAMES[self.list]) if self.list else {n for s in NAMES.values() for n in s}
             unknown = [n for n in names if n not in known]
             if unknown:
-                raise ValueError(f"not festival names: {', '.join(map(repr, unknown))}")
+                where = f"the list {self.list!r}" if self.list else "the calendar"
+                raise ValueError(f"not festival names of {where}: {', '.join(map(repr, unknown))}")
         self.names = names
-        first, last = covered_span()
+        first, last = covered_span(self.list)
         self.start_date, self.end_date = pd.Timestamp(first), pd.Timestamp(last)
         self._cached: dict[tuple, Any] = {}
 
@@ -273,7 +296,8 @@ class HolidayCalendar(AbstractHolidayCalendar):
         last = self.end_date if end is None else pd.Timestamp(end)
         key = (first, last, return_name)
         if key not in self._cached:
-            table = festivals(first.date(), last.date()) if first <= last else _table([], [], [])
+            table = (festivals(first.date(), last.date(), list=self.list) if first <= last
+                     else _table([], [], []))
             if self.names is not None:
                 table = table[table["name"].isin(self.names)]
             if return_name:

@@ -154,11 +154,15 @@ def test_spans_agree_and_rows_are_ordered(years):
     assert list(years.columns) == ["date", "name", "source"]
     assert years["date"].dtype == "datetime64[ns]"
     assert (years["date"] == years["date"].dt.normalize()).all()
-    # Fixed dates are the column's; the names are the column's.
-    fixed = years[years["source"] == "fixed"]
-    assert {(d.month, d.day) for d in fixed["date"]} == set(reference.FIXED)
-    assert set(years["name"]) <= set(reference.HINDU.values()) | set(reference.ISLAMIC.values()) | set(
-        reference.FIXED.values())
+    # The column's fixed dates keep their days and names; every name of the
+    # column is an observance of the calendar, and every name is in NAMES.
+    column_days = {name: day for day, name in reference.FIXED.items()}
+    fixed = years[years["name"].isin(list(column_days))]
+    assert {(d.month, d.day, n) for d, n in zip(fixed["date"], fixed["name"])} == {
+        (*day, name) for name, day in column_days.items()}
+    names = {n for source in observed.NAMES.values() for n in source}
+    assert set(years["name"]) <= names
+    assert {*reference.HINDU.values(), *reference.ISLAMIC.values(), *reference.FIXED.values()} <= names
 
 
 def test_festivals_arguments():
@@ -190,7 +194,7 @@ def test_annotate():
         "Narak_Chaturdashi/Dipawali/National_Unit_Day",
         "Narak_Chaturdashi/Dipawali/National_Unit_Day",  # 15:30 in India
         None,                                            # 01:30 on 1 November
-        None, None, "Eid_ul_Fitr", "Holi"]
+        None, None, "Eid_ul_Fitr", "Holi/Dolyatra"]
     aware = pd.DataFrame({"t": pd.to_datetime(["2024-10-31 19:00"]).tz_localize("UTC")})
     observed.annotate(aware, "t", into="kept")
     assert aware["kept"].isna().all() and str(aware["t"].dt.tz) == "UTC"
@@ -199,17 +203,17 @@ def test_annotate():
 
 
 def test_holiday_calendar():
-    calendar = observed.HolidayCalendar(["Dipawali", "Holi"])
+    calendar = observed.HolidayCalendar(None, ["Dipawali", "Holi"])
     assert calendar.holidays("2024-01-01", "2024-12-31").strftime("%Y-%m-%d").tolist() == [
         "2024-03-25", "2024-10-31"]
-    named = observed.HolidayCalendar().holidays("2024-10-31", "2024-10-31", return_name=True)
+    named = observed.HolidayCalendar(None).holidays("2024-10-31", "2024-10-31", return_name=True)
     assert named.tolist() == ["Narak_Chaturdashi/Dipawali/National_Unit_Day"]
-    day = pd.offsets.CustomBusinessDay(calendar=observed.HolidayCalendar(["Dipawali"]))
+    day = pd.offsets.CustomBusinessDay(calendar=observed.HolidayCalendar(None, ["Dipawali"]))
     assert pd.Timestamp("2024-10-30") + day == pd.Timestamp("2024-11-01")
     first, last = observed.covered_span()
     assert (calendar.start_date, calendar.end_date) == (pd.Timestamp(first), pd.Timestamp(last))
     with pytest.raises(ValueError, match="'Diwali'"):
-        observed.HolidayCalendar(["Diwali"])
+        observed.HolidayCalendar(None, ["Diwali"])
 
 
 def test_command_line(tmp_path):
@@ -252,3 +256,40 @@ def test_the_readme_block():
     exec(block, scope)
     assert scope["due"] == pd.Timestamp("2024-11-05")
     assert scope["df"]["festival"].isna().tolist() == [False, True]
+
+
+# India's published lists for 2019-2021, as printed by their sources.
+PUBLISHED_LISTS = os.path.join(os.path.dirname(__file__), "data", "india-lists-2019-2021.csv")
+LIST_KEYS = {"GOI_G": "gazetted", "GOI_R": "restricted", "NSE": "nse"}
+
+
+def list_days(code):
+    """{year: (required days, allowed days)} of one published list.  A row marked
+    'conflict' disagrees with another source: of a pair of conflicting rows under
+    one name either day is required, and a lone one only allowed."""
+    table = pd.read_csv(PUBLISHED_LISTS, comment="#")
+    table = table[table["list"] == code]
+    out = {}
+    for year, rows in table.groupby("year"):
+        conflict = rows["note"].fillna("").str.contains("conflict")
+        required = [{d} for d in rows[~conflict]["date"]]
+        for _, group in rows[conflict].groupby("published_name"):
+            if len(group) > 1:
+                required.append(set(group["date"]))
+        out[year] = (required, set(rows["date"]))
+    return out
+
+
+@pytest.mark.parametrize("code", list(LIST_KEYS))
+def test_published_lists(code):
+    """Every published day is found and, for the gazetted and exchange lists, no
+    other day; the restricted list is published in part for 2019 and 2020, and
+    at least 95% of its days are found."""
+    found = missed = 0
+    for year, (required, allowed) in list_days(code).items():
+        ours = set(observed.festivals(year, list=LIST_KEYS[code])["date"].dt.strftime("%Y-%m-%d"))
+        misses = [sorted(days) for days in required if not days & ours]
+        found, missed = found + len(required) - len(misses), missed + len(misses)
+        if code != "GOI_R":
+            assert not misses and ours <= allowed, (year, misses, sorted(ours - allowed))
+    assert found / (found + missed) >= 0.95

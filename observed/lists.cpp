@@ -1,0 +1,89 @@
+// observed/lists.cpp: which of the days it reads each list keeps: Delhi's choice
+// of three optional holidays for the gazetted list, the restricted list's share
+// of the rest, the exchange's weekdays and its announced closures.
+#include "observed/calendar.hpp"
+
+#include "astronomy/civil.hpp"
+#include "observed/closures.hpp"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string_view>
+
+namespace observed {
+
+namespace {
+
+using Year = long long;
+
+Year year_of(DayNumber d) { return astronomy::civil_from_days(d).y; }
+
+// Delhi's three optional holidays of each year.
+//
+// The Department of Personnel and Training's office memorandum on each year's
+// holidays (e.g. F.No.12/1/2019-JCA-2, for 2020) lists 14 holidays compulsory
+// for central-government offices and 12 optional ones, of which the Central
+// Government Employees Welfare Coordination Committee of each state capital
+// chooses three; no substitute is given for a holiday that falls on a weekly
+// off or on another holiday.  Delhi's committee takes the options in the
+// memorandum's order (after the additional day for Dussehra, which it never
+// takes), passing over one that falls on a Sunday or on a compulsory holiday:
+// this gives Delhi's three in every published year from 2011 to 2026 (2011
+// Holi, 2018, 2022 and 2025 Ram Navami on a Sunday; 2017 Janmashtami on
+// Independence Day).  Saturdays are not passed over (2015, 2019).
+std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
+    constexpr int kChosen = 3;
+    std::map<Year, std::map<int, std::vector<DayNumber>>> options;  // year -> option -> its days
+    std::map<Year, std::set<DayNumber>> compulsory;
+    for (const Festival& f : rows) {
+        if (f.source == Source::closure) continue;
+        const Observance& o = kObservances[f.order];
+        if (o.option > 0) options[year_of(f.day)][o.option].push_back(f.day);
+        else if (o.lists & kGazetted) compulsory[year_of(f.day)].insert(f.day);
+    }
+    std::set<std::pair<Year, int>> chosen;
+    for (auto& [year, of_year] : options) {
+        int count = 0;
+        for (auto& [option, days] : of_year) {
+            if (count == kChosen) break;
+            const bool passed_over = std::any_of(days.begin(), days.end(), [&](DayNumber d) {
+                return weekday(d) == 6 || compulsory[year].count(d) > 0;
+            });
+            if (passed_over) continue;
+            chosen.insert({year, option});
+            ++count;
+        }
+    }
+    return chosen;
+}
+
+}  // namespace
+
+void keep_listed(const HolidayList& list, std::vector<Festival>& rows) {
+    std::set<std::pair<Year, int>> chosen;
+    if (list.chooses_options) chosen = delhi_choice(rows);
+    std::erase_if(rows, [&](const Festival& f) {
+        const Observance& o = kObservances[f.order];
+        if (!(o.lists & list.bit)) return true;
+        if (list.weekdays_only && weekday(f.day) >= 5) return true;
+        if (o.option == 0 || !list.chooses_options) return false;
+        const bool is_chosen = chosen.count({year_of(f.day), o.option}) > 0;
+        return list.bit == kGazetted ? !is_chosen : is_chosen;
+    });
+    if (list.bit != kExchange) return;
+    for (int c = 0; c < static_cast<int>(std::size(kExchangeClosures)); ++c) {
+        const Closure& closure = kExchangeClosures[c];
+        const DayNumber day = astronomy::days_from_civil(closure.year, closure.month, closure.day);
+        if (closure.moves == nullptr) {
+            rows.push_back({day, Source::closure, c, closure.name});
+            continue;
+        }
+        for (Festival& f : rows)
+            if (f.source != Source::closure && std::string_view(f.name) == closure.moves &&
+                year_of(f.day) == closure.year)
+                f.day = day;
+    }
+}
+
+}  // namespace observed

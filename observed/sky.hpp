@@ -1,0 +1,113 @@
+// observed/sky.hpp: what the day rules read of the sky, each quantity computed
+// when a rule first asks for it: sunrise, sunset and moonrise of civil days and
+// their divisions, the instants the Moon-Sun elongation or the Sun's sidereal
+// longitude reaches a value, the Moon's sidereal longitude at an instant.
+//
+// A rule reads what it needs as it decides.  What is not yet known is answered
+// with a guess and noted; once every rule has run, fetch() computes all that was
+// noted in a few array calls into Skyfield, and the rules run again, until a
+// pass notes nothing (settle()).  Only that last pass's answers count, and in it
+// every value read is the computed one.
+//
+// The divisions of a civil day: daytime, from sunrise to sunset, has five equal
+// parts (the third is madhyahna, the fourth aparahna); the night, from sunset to
+// the next sunrise, belongs to the civil day before it and has fifteen equal
+// muhurtas (the first three are pradosh, the eighth nishita).
+#pragma once
+
+#include "observed/days.hpp"
+
+#include <initializer_list>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+namespace observed {
+
+class Sky {
+public:
+    explicit Sky(Days& days) : days_(days) {}
+
+    double sunrise(DayNumber d);
+    double sunset(DayNumber d);
+    /// The Moon's rising in civil day `d` (its centre 0.8333 degrees below the
+    /// horizon, as almanac.sunrise_sunset takes the Sun's); NaN if it rises in
+    /// none of that day.
+    double moonrise(DayNumber d);
+    /// The instant the sidereal elongation reaches `degrees` (0 to 360 and
+    /// beyond) within the lunation `lunation`, from its new moon.
+    double elongation_reaches(const Span& lunation, double degrees);
+    /// The instant near `guess` (within days) when the Sun's sidereal longitude
+    /// by the Lahiri ayanamsha (astronomy/lahiri.hpp) reaches `degrees`.
+    double sun_reaches(double degrees, double guess);
+    /// The Moon's sidereal longitude in degrees at `tt`, as the column reckons it.
+    double moon_longitude(double tt);
+    /// The same by the published Lahiri ayanamsha, as the solar calendars count
+    /// nakshatras (astronomy/lahiri.hpp).
+    double lahiri_moon_longitude(double tt);
+    /// The civil day that holds the instant `tt` (its UT plus India's offset).
+    DayNumber civil_day(double tt);
+
+    Span daytime(DayNumber d) { return {sunrise(d), sunset(d)}; }
+    Span night(DayNumber d) { return {sunset(d), sunrise(d + 1)}; }
+    Span madhyahna(DayNumber d) { return fifth(d, 2); }
+    Span aparahna(DayNumber d) { return fifth(d, 3); }
+    Span pradosh(DayNumber d) { return muhurtas(d, 0, 3); }
+    Span nishita(DayNumber d) { return muhurtas(d, 7, 1); }
+    /// A muhurta of daytime (a fifteenth) and a prahar (a quarter).
+    double day_muhurta(DayNumber d) { return daytime(d).length() / 15; }
+    double prahar(DayNumber d) { return daytime(d).length() / 4; }
+
+    /// The civil day whose sunrise is the last at or before `tt`: the Hindu day
+    /// (sunrise to sunrise) that holds it.
+    DayNumber day_of(double tt);
+
+    /// Whether the pass since the last fetch() read only computed values.
+    bool complete() const { return complete_; }
+    /// Computes everything noted, and starts a new pass.
+    void fetch(const Context& ctx);
+
+private:
+    Span fifth(DayNumber d, int part);
+    Span muhurtas(DayNumber d, int first, int count);
+
+    Days& days_;
+    bool complete_ = true;
+    std::set<DayNumber> moonrises_wanted_;
+    std::map<DayNumber, double> moonrise_;
+    // Keyed by the lunation's new moon and the degrees; the wanted, by their guess.
+    std::map<std::pair<double, double>, double> elongation_, elongations_wanted_;
+    // Keyed by the guess and the degrees.
+    std::map<std::pair<double, double>, double> sun_;
+    std::set<std::pair<double, double>> suns_wanted_;
+    std::map<double, double> moon_, lahiri_moon_, delta_t_;
+    std::set<double> moons_wanted_, lahiri_moons_wanted_, delta_ts_wanted_;
+};
+
+/// The nakshatra Shravana (Thiruvonam): sidereal lunar longitudes from 280 to
+/// 293 1/3 degrees, the 22nd of the 27 (panchang::kNakshatras).
+inline constexpr double kShravanaBegin = 21 * 360.0 / 27, kShravanaEnd = 22 * 360.0 / 27;
+
+/// A period of the day, as the rules name them.
+using Period = Span (Sky::*)(DayNumber);
+
+/// Runs `pass` (which reads `skies`) until a pass reads only computed values.
+template <typename Pass>
+void settle(const Context& ctx, std::initializer_list<Sky*> skies, Pass pass) {
+    // Each pass can only ask for what depends on values the one before computed:
+    // an ingress or a tithi's instants, then the days around them, then instants
+    // within those days, then (Onam) the days of a month that ends at another
+    // ingress.  More passes than that mean a rule keeps asking for new things.
+    constexpr int kMaxPasses = 8;
+    for (int n = 0; n < kMaxPasses; ++n) {
+        pass();
+        bool complete = true;
+        for (Sky* sky : skies) complete = complete && sky->complete();
+        if (complete) return;
+        for (Sky* sky : skies) sky->fetch(ctx);
+    }
+    throw std::logic_error("the day rules did not settle");
+}
+
+}  // namespace observed

@@ -1,0 +1,124 @@
+// observed/solar.cpp: the Sun's entries into the sidereal signs (sankrantis) and
+// the rule of each region's solar calendar for the civil day its month begins.
+#include "observed/solar.hpp"
+
+#include "astronomy/civil.hpp"
+#include "astronomy/lahiri.hpp"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace observed {
+
+namespace {
+
+constexpr double kJ2000 = 2451545.0;
+constexpr double kUnixEpochJd = 2440587.5;
+// The Sun's mean sidereal motion in degrees a day (the tropical 0.9856474 less
+// the precession of 50.29" a year), and its mean sidereal longitude at J2000
+// (mean tropical 280.460 less the Lahiri ayanamsha of 23.853): enough to place
+// an ingress within the two or three days the equation of centre moves it.
+constexpr double kMeanSiderealRate = 0.9856092;
+constexpr double kMeanSiderealAtJ2000 = 280.460 - 23.853;
+
+// One observance's ingress in one year.
+struct Job {
+    int row;
+    double guess;  // TT, within days of the ingress
+};
+
+// The civil days of an ingress by each region's rule, as the Indian calendar's
+// descriptions give them (the Report of the Calendar Reform Committee, 1955,
+// ch. 5, and the regional almanacs it surveys).  `t` is the instant the Sun
+// enters the sign.
+DayNumber first_day(Sky& sky, Kept kept, double t) {
+    const DayNumber d = sky.civil_day(t);
+    switch (kept) {
+        // The civil day of the sankranti, midnight to midnight.
+        case Kept::civil_day: return d;
+        // The Orissa and Punjab rule: the month begins on the day (sunrise to
+        // sunrise) in which the sankranti falls.
+        case Kept::punjab: return sky.day_of(t);
+        // The Tamil rule: a sankranti before sunset begins the month that day,
+        // one after sunset the next day.
+        case Kept::tamil: return t < sky.sunset(d) ? d : d + 1;
+        // The Bengal rule: a sankranti between sunrise and midnight begins the
+        // month the next day; one between midnight and sunrise, the day after
+        // that day (counting from the day before the midnight): either way, the
+        // civil day after the sankranti's.
+        case Kept::bengal: return d + 1;
+        // The Malayalam rule: a sankranti before the end of the third fifth of
+        // daytime (madhyahna) begins the month that day, else the next.
+        case Kept::kerala: return t < sky.madhyahna(d).end ? d : d + 1;
+        default: break;
+    }
+    throw std::logic_error("not an ingress rule");
+}
+
+// Onam (Thiruvonam) is kept on the day of the Malayalam month Chingam (from
+// the Sun's entry into Simha to its entry into Kanya, by the Malayalam rule)
+// whose star is Thiruvonam (Shravana): a day's star is the nakshatra in force
+// six nazhikas (144 minutes) after its sunrise, as Kerala's almanacs count it
+// (a star that holds six nazhikas after sunrise owns the day).  Where two days
+// of the month have it, Onam is the later.
+constexpr double kSixNazhikas = 6 * 24.0 / 1440;  // days
+
+DayNumber onam(Sky& sky, double simha, double guess) {
+    const DayNumber chingam = first_day(sky, Kept::kerala, simha);
+    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * kanya, guess + 31));
+    for (DayNumber d = kanni - 1; d >= chingam; --d) {
+        const double moon = sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas);
+        if (kShravanaBegin <= moon && moon < kShravanaEnd) return d;
+    }
+    // Near perigee the Moon can pass all of Shravana between two days' star
+    // instants: then the day within whose span it did.
+    for (DayNumber d = kanni - 2; d >= chingam; --d) {
+        const double a = sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas);
+        const double b = sky.lahiri_moon_longitude(sky.sunrise(d + 1) + kSixNazhikas);
+        if (a < kShravanaBegin && b >= kShravanaEnd) return d;
+    }
+    return chingam;
+}
+
+DayNumber day_of_observance(Sky& sky, const Job& j) {
+    const Observance& o = kObservances[j.row];
+    const Ingress& in = std::get<Ingress>(o.by);
+    const double t = sky.sun_reaches(30.0 * in.sign, j.guess);
+    if (o.kept == Kept::onam) return onam(sky, t, j.guess);
+    return first_day(sky, o.kept, t) + in.days_after;
+}
+
+// The TT Julian date, within days, when the Sun's sidereal longitude reaches
+// `degrees` in Gregorian year `year`.
+double ingress_guess(long long year, double degrees) {
+    const double jan1 = kUnixEpochJd + static_cast<double>(astronomy::days_from_civil(year, 1, 1));
+    const double lon = kMeanSiderealAtJ2000 + kMeanSiderealRate * (jan1 - kJ2000);
+    return jan1 + std::fmod(std::fmod(degrees - lon, 360.0) + 360.0, 360.0) / kMeanSiderealRate;
+}
+
+}  // namespace
+
+std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<int>& rows, DayNumber first,
+                               DayNumber last) {
+    // An observance falls within a month of its ingress (Onam, the latest, in
+    // the month's first 31 days), and the guess is within three days of it: the
+    // ingresses that can put a day in the span.
+    constexpr double kReachDays = 40;
+    std::vector<Job> jobs;
+    const long long from = astronomy::civil_from_days(first).y - 1, to = astronomy::civil_from_days(last).y + 1;
+    for (long long y = from; y <= to; ++y)
+        for (int r : rows) {
+            const double guess = ingress_guess(y, 30.0 * std::get<Ingress>(kObservances[r].by).sign);
+            if (approx_tt(first) - kReachDays <= guess && guess <= approx_tt(last) + kReachDays)
+                jobs.push_back({r, guess});
+        }
+    std::vector<KeptOn> out;
+    settle(ctx, {&sky}, [&] {
+        out.clear();
+        for (const Job& j : jobs) out.push_back({day_of_observance(sky, j), j.row});
+    });
+    std::erase_if(out, [&](const KeptOn& k) { return k.day < first || k.day > last; });
+    return out;
+}
+
+}  // namespace observed

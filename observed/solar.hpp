@@ -1,0 +1,16 @@
+// observed/solar.hpp: the civil days of the observances fixed by the Sun's
+// sidereal entry into a sign: the first days of the regional solar months.
+#pragma once
+
+#include "observed/lunar.hpp"
+
+#include <vector>
+
+namespace observed {
+
+/// The days, from civil day `first` to `last`, of the observances `rows`
+/// (indices of kObservances fixed by an Ingress).
+std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<int>& rows, DayNumber first,
+                               DayNumber last);
+
+}  // namespace observed

@@ -331,3 +331,48 @@ constexpr Fix fix_of(const Observance& o) {
 }
 
 }  // namespace observed
+
+namespace observed {
+
+/// Whether the rule `kept` can place an observance fixed by `fix`.
+constexpr bool rule_fits(const Fix& fix, Kept kept) {
+    const bool solar = kept == Kept::civil_day || kept == Kept::punjab || kept == Kept::tamil ||
+                       kept == Kept::bengal || kept == Kept::kerala || kept == Kept::onam;
+    if (std::holds_alternative<Tithi>(fix)) return kept != Kept::on_the_day && !solar;
+    if (std::holds_alternative<Ingress>(fix)) return solar;
+    return kept == Kept::on_the_day;
+}
+
+/// The table's own consistency, checked when it compiles: every row's rule fits
+/// what fixes it, every option of Delhi's choice has one row that the gazetted
+/// list prints, and every festival of the column is an observance of the
+/// calendar without a list, once.
+constexpr bool table_is_consistent() {
+    for (const Observance& o : kObservances) {
+        if (!rule_fits(fix_of(o), o.kept)) return false;
+        if (o.maharashtra && o.in_calendar) return false;
+    }
+    for (int option = 1; option <= 10; ++option) {
+        int printed = 0, rows = 0;
+        for (const Observance& o : kObservances) {
+            rows += o.option == option;
+            printed += o.option == option && (o.lists & kGazetted);
+        }
+        if (rows > 0 && printed != 1) return false;
+    }
+    auto in_calendar_once = [](std::string_view name) {
+        int n = 0;
+        for (const Observance& o : kObservances) n += o.in_calendar && name == o.name;
+        return n == 1;
+    };
+    for (const panchang::HinduFestival& f : panchang::kHinduFestivals)
+        if (!in_calendar_once(f.name)) return false;
+    for (const islamic::IslamicFestival& f : islamic::kIslamicFestivals)
+        if (!in_calendar_once(f.name)) return false;
+    for (const frame::FixedHoliday& h : frame::kFixedHolidays)
+        if (!in_calendar_once(h.name)) return false;
+    return true;
+}
+static_assert(table_is_consistent());
+
+}  // namespace observed

@@ -293,3 +293,54 @@ def test_published_lists(code):
         if code != "GOI_R":
             assert not misses and ours <= allowed, (year, misses, sorted(ours - allowed))
     assert found / (found + missed) >= 0.95
+
+
+@pytest.mark.parametrize("key, year, name, days", [
+    # Delhi passes over an option on a Sunday: Ram Navami, 10 April 2022 (DoPT's list).
+    ("gazetted", 2022, "Maha_Shiv_Ratri", ["2022-03-01"]),
+    # Both nights touched: Delhi keeps the later, Maharashtra the first (NSE/CMTR/36475).
+    ("gazetted", 2018, "Maha_Shiv_Ratri", ["2018-02-14"]),
+    ("nse", 2018, "Maha_Shiv_Ratri", ["2018-02-13"]),
+    # Dharmasindhu's Dassehra, Shravana with three muhurtas (NSE 2018), and Delhi's.
+    ("nse", 2018, "Dassehra", ["2018-10-18"]),
+    ("gazetted", 2018, "Dassehra", ["2018-10-19"]),
+    # Lakshmi puja by Maharashtra's almanacs and Delhi's Dipawali.
+    ("nse", 2024, "Diwali_Laxmi_Pujan", ["2024-11-01"]),
+    ("nse", 2025, "Diwali_Laxmi_Pujan", ["2025-10-21"]),
+    ("gazetted", 2025, "Dipawali", ["2025-10-20"]),
+    # Holi after Holika Dahan: Maharashtra's 3.5 yamas with a growing pratipada
+    # (BSE notice of 7 December 2015, NSE 2023) and Delhi's Bhadra rule.
+    ("nse", 2016, "Holi", ["2016-03-24"]),
+    ("nse", 2023, "Holi", ["2023-03-07"]),
+    ("gazetted", 2023, "Holi", ["2023-03-08"]),
+    # One evening, q = 0.161 at Mumbai: seen for the government, not for Maharashtra.
+    ("gazetted", 2026, "Bakrid", ["2026-05-27"]),
+    ("nse", 2026, "Bakrid", ["2026-05-28"]),
+    # The later Thiruvonam of Chingam; Pausha's seventh twice in a year; the
+    # Shahenshahi year of 365 days; a closure from the dated table.
+    ("restricted", 2016, "Onam", ["2016-09-14"]),
+    ("restricted", 2022, "Guru_Gobind_Singh_Jayanti", ["2022-01-09", "2022-12-29"]),
+    ("restricted", 2024, "Parsi_New_Year", ["2024-08-15"]),
+    ("nse", 2024, "Ram_Mandir_Pran_Pratishtha", ["2024-01-22"]),
+])
+def test_list_rules_on_days_they_decide(key, year, name, days):
+    """Published days of other years, each decided by a rule the 2019-2021
+    lists do not exercise."""
+    assert days_of(observed.festivals(year, list=key), name) == days
+
+
+def test_list_arguments():
+    with pytest.raises(ValueError, match="'gazetted', 'restricted', 'nse'"):
+        observed.festivals(2025, list="bse")
+    first, last = observed.covered_span("gazetted")
+    assert (first.month, first.day, last.month, last.day) == (1, 1, 12, 31)
+    with pytest.raises(ValueError, match="ephemeris covers"):
+        observed.festivals(last.year + 1, list="restricted")
+    assert (observed.festivals(2019, 2026, list="nse")["date"].dt.day_of_week < 5).all()
+    # The pandas calendar is the gazetted list by default: Good Friday closes.
+    day = pd.offsets.CustomBusinessDay(calendar=observed.HolidayCalendar())
+    assert pd.Timestamp("2025-04-17") + day == pd.Timestamp("2025-04-21")
+    with pytest.raises(ValueError, match="'Dipawali'"):
+        observed.HolidayCalendar("nse", ["Dipawali"])
+    df = observed.annotate(pd.DataFrame({"d": ["2024-10-31", "2024-11-01"]}), "d", list="nse")
+    assert df["festival"].isna().tolist() == [True, False] and df["festival"][1] == "Diwali_Laxmi_Pujan"

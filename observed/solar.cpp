@@ -63,20 +63,30 @@ DayNumber first_day(Sky& sky, Kept kept, double t) {
 // of the month have it, Onam is the later.
 constexpr double kSixNazhikas = 6 * 24.0 / 1440;  // days
 
+// The Moon's sidereal motion in degrees a day lies within these bounds (13.18
+// on average, from near apogee to near perigee).
+constexpr double kMoonSlowest = 11.7, kMoonFastest = 15.5;
+
 DayNumber onam(Sky& sky, double simha, double guess) {
     const DayNumber chingam = first_day(sky, Kept::kerala, simha);
     const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * kanya, guess + 31));
-    for (DayNumber d = kanni - 1; d >= chingam; --d) {
-        const double moon = sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas);
-        if (kShravanaBegin <= moon && moon < kShravanaEnd) return d;
-    }
+    auto star = [&](DayNumber d) { return sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas); };
+    auto is_shravana = [](double moon) { return kShravanaBegin <= moon && moon < kShravanaEnd; };
+    // From the Moon at the month's last star instant, the days back at which its
+    // star can have been Shravana: only those are read.
+    const DayNumber last = kanni - 1;
+    const double past_begin = std::fmod(std::fmod(star(last) - kShravanaBegin, 360.0) + 360.0, 360.0);
+    const double past_end = std::fmod(std::fmod(star(last) - kShravanaEnd, 360.0) + 360.0, 360.0);
+    if (!std::isfinite(past_begin)) return chingam;  // not yet computed: a later pass decides
+    const bool in_it = past_end > past_begin;
+    const DayNumber nearest = in_it ? 0 : static_cast<DayNumber>(std::floor(past_end / kMoonFastest));
+    const DayNumber farthest = static_cast<DayNumber>(std::ceil(past_begin / kMoonSlowest));
+    for (DayNumber k = nearest; k <= farthest && last - k >= chingam; ++k)
+        if (is_shravana(star(last - k))) return last - k;
     // Near perigee the Moon can pass all of Shravana between two days' star
     // instants: then the day within whose span it did.
-    for (DayNumber d = kanni - 2; d >= chingam; --d) {
-        const double a = sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas);
-        const double b = sky.lahiri_moon_longitude(sky.sunrise(d + 1) + kSixNazhikas);
-        if (a < kShravanaBegin && b >= kShravanaEnd) return d;
-    }
+    for (DayNumber d = last - 1; d >= chingam; --d)
+        if (star(d) < kShravanaBegin && star(d + 1) >= kShravanaEnd) return d;
     return chingam;
 }
 

@@ -41,6 +41,12 @@ static_assert(civil_from_days(11017).y == 2000 && civil_from_days(11017).m == 3)
 
 inline constexpr long long kSecondsPerDay = 86400;
 
+/// The Julian date of 1970-01-01 00:00, the epoch of the day counts.
+inline constexpr double kUnixEpochJd = 2440587.5;
+
+/// The Julian date of J2000.0, 2000-01-01 12:00 TT.
+inline constexpr double kJ2000 = 2451545.0;
+
 /// date(1970, 1, 1).toordinal(): the ordinal of the Unix epoch's day.
 inline constexpr long long kEpochOrdinal = 719163;
 

@@ -1,6 +1,7 @@
 // astronomy/lahiri.cpp: the Lahiri ayanamsha and the Sun's sidereal longitude.
 #include "astronomy/lahiri.hpp"
 
+#include "astronomy/civil.hpp"
 #include "astronomy/internals.hpp"
 #include "runtime/pyops.hpp"
 
@@ -10,7 +11,6 @@ namespace astronomy {
 
 namespace {
 
-constexpr double kJ2000 = 2451545.0;
 constexpr double kDaysPerCentury = 36525.0;
 constexpr double kArcsecondsPerDegree = 3600.0;
 

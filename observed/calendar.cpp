@@ -62,7 +62,7 @@ DayNumber easter_sunday(long long year) {
 // Julian Day Number of 1 Farvardin of year 1 of the era, and of the Unix epoch.
 constexpr long long kYazdegerdEpochJdn = 1952063;
 constexpr long long kShahenshahiIntercalation = 30;
-constexpr long long kUnixEpochJdn = 2440588;
+constexpr long long kUnixEpochJdn = static_cast<long long>(astronomy::kUnixEpochJd + 0.5);
 
 // The Navroz days from `first` to `last`.
 std::vector<DayNumber> navroz_days(DayNumber first, DayNumber last) {

@@ -16,7 +16,6 @@ namespace observed {
 
 namespace {
 
-constexpr double kUnixEpochJd = 2440587.5;
 constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
 constexpr double kDeg = std::numbers::pi / 180;
 
@@ -29,7 +28,7 @@ constexpr double kDeg = std::numbers::pi / 180;
 // which converges from it in two Newton steps.
 double Days::guess(DayNumber d, bool rising) const {
     // Local mean noon: 12:00 less the longitude's hours.
-    const double noon_jd = kUnixEpochJd + static_cast<double>(d) + (12 - site_.longitude / 15) / 24;
+    const double noon_jd = astronomy::kUnixEpochJd + static_cast<double>(d) + (12 - site_.longitude / 15) / 24;
     const double n = noon_jd - 2451545.0;
     const double L = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * kDeg;
     const double lambda = (L + 1.915 * std::sin(g) + 0.020 * std::sin(2 * g)) * kDeg;
@@ -71,14 +70,12 @@ double share(const Span& s, const Span& period) {
 }
 
 double approx_tt(DayNumber d, double hours) {
-    return kUnixEpochJd + static_cast<double>(d) + (hours - kIstHours) / 24;
+    return astronomy::kUnixEpochJd + static_cast<double>(d) + (hours - kIstHours) / 24;
 }
 
-DayNumber approx_day(double tt) {
-    return static_cast<DayNumber>(std::floor(tt - kUnixEpochJd + kIstHours / 24));
+DayNumber day_of_ut(double ut) {
+    return static_cast<DayNumber>(std::floor(ut - astronomy::kUnixEpochJd + kIstHours / 24));
 }
-
-DayNumber approx_day_ut(double ut) { return approx_day(ut); }
 
 void Days::need(DayNumber first, DayNumber last) {
     for (DayNumber d = first; d <= last; ++d) {

@@ -40,11 +40,11 @@ double share(const Span& s, const Span& period);
 /// for UTC: within two minutes in the ephemeris's years, for guesses and bounds.
 double approx_tt(DayNumber d, double hours = 0);
 
-/// The civil day that holds `tt`, to within those two minutes.
-DayNumber approx_day(double tt);
-
 /// The civil day that holds the instant whose UT Julian date is `ut`.
-DayNumber approx_day_ut(double ut);
+DayNumber day_of_ut(double ut);
+
+/// The civil day that holds `tt`, taking TT for UT: to within those two minutes.
+inline DayNumber approx_day(double tt) { return day_of_ut(tt); }
 
 /// Where the sky is seen from: the position on the Earth (a Skyfield vector
 /// from the solar system's barycentre, the Earth plus a Topos) and its

@@ -71,7 +71,7 @@ DayNumber Sky::civil_day(double tt) {
         complete_ = false;
         return approx_day(tt);
     }
-    return approx_day_ut(tt - it->second / astronomy::kSecondsPerDay);
+    return day_of_ut(tt - it->second / astronomy::kSecondsPerDay);
 }
 
 Span Sky::fifth(DayNumber d, int part) {

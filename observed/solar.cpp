@@ -12,8 +12,6 @@ namespace observed {
 
 namespace {
 
-constexpr double kJ2000 = 2451545.0;
-constexpr double kUnixEpochJd = 2440587.5;
 // The Sun's mean sidereal motion in degrees a day (the tropical 0.9856474 less
 // the precession of 50.29" a year), and its mean sidereal longitude at J2000
 // (mean tropical 280.460 less the Lahiri ayanamsha of 23.853): enough to place
@@ -101,8 +99,8 @@ DayNumber day_of_observance(Sky& sky, const Job& j) {
 // The TT Julian date, within days, when the Sun's sidereal longitude reaches
 // `degrees` in Gregorian year `year`.
 double ingress_guess(long long year, double degrees) {
-    const double jan1 = kUnixEpochJd + static_cast<double>(astronomy::days_from_civil(year, 1, 1));
-    const double lon = kMeanSiderealAtJ2000 + kMeanSiderealRate * (jan1 - kJ2000);
+    const double jan1 = astronomy::kUnixEpochJd + static_cast<double>(astronomy::days_from_civil(year, 1, 1));
+    const double lon = kMeanSiderealAtJ2000 + kMeanSiderealRate * (jan1 - astronomy::kJ2000);
     return jan1 + std::fmod(std::fmod(degrees - lon, 360.0) + 360.0, 360.0) / kMeanSiderealRate;
 }
 

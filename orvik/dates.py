@@ -58,7 +58,8 @@ from typing import Any, Protocol
 import numpy as np
 import pandas as pd
 
-__all__ = ["INDIA", "DateReader", "Reading", "Span", "read_dates", "read_date", "NotDates",
+__all__ = ["INDIA", "DateReader", "Reading", "Span", "read_dates", "read_date", "checked_zone",
+           "NotDates",
            "OutsideSpan", "MixedOrder", "OrderRevised", "DateOrderWarning"]
 
 INDIA = "Asia/Kolkata"
@@ -197,7 +198,7 @@ class DateReader:
                  name: str = "the column") -> None:
         if dayfirst not in (None, True, False):
             raise TypeError(f"dayfirst must be None, True or False, not {dayfirst!r}")
-        self.zone = _checked_zone(zone)
+        self.zone = checked_zone(zone)
         self.dayfirst, self.span, self.skip_outside, self.name = dayfirst, span, skip_outside, name
         self._day: tuple[str, Any] | None = None      # the first date only day first can read
         self._month: tuple[str, Any] | None = None    # the first date only month first can read
@@ -216,6 +217,11 @@ class DateReader:
         if self._month or self._defaulted:
             return "month first"
         return None
+
+    @property
+    def by_default(self) -> bool:
+        """Whether the order was chosen for want of evidence (month first)."""
+        return self.dayfirst is None and self._defaulted and not (self._day or self._month)
 
     @property
     def note(self) -> str | None:
@@ -426,7 +432,8 @@ class _Where:
         return f"row {self.index[position]!r}"
 
 
-def _checked_zone(zone: Any) -> Any:
+def checked_zone(zone: Any) -> Any:
+    """`zone` (a name or tzinfo; None for India's), or ValueError when unknown."""
     if zone is None:
         return INDIA
     try:

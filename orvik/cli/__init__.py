@@ -47,8 +47,8 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--output", help="where to write the result (default: CSV on standard "
                    "output); a .parquet name writes Parquet")
     p.add_argument("--tz", metavar="ZONE", help="the zone of date-times written without one "
-                   f"(default: India's); values with a zone or offset are converted to India "
-                   f"time whatever this says, and dates without a time stay the days they name")
+                   "(default: India's); values with a zone or offset are converted to India "
+                   "time whatever this says, and dates without a time stay the days they name")
     order = p.add_mutually_exclusive_group()
     order.add_argument("--dayfirst", dest="dayfirst", action="store_const", const=True,
                        help="read a date like 04/11/2024 as 4 November")

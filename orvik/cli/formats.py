@@ -40,6 +40,9 @@ CHUNK_ROWS = 250_000
 READ_BYTES = 1 << 22  # bytes read from a CSV file at a time
 CHUNK_BYTES = 1 << 26  # characters at most in a chunk of CSV, for a wide file
 _INTEGER = re.compile(r"\s*[-+]?\d+\s*")
+# The longest date field gathered from a chunk's bytes at once (a longer one
+# is split out of its line instead): the gathering copies this many bytes a row.
+_GATHERED = 64
 
 
 def is_parquet(path: str | None) -> bool:
@@ -55,6 +58,7 @@ class Chunk:
     endings: Any = None         # CSV: the records' line ending, one for all (str) or
                                 # one each (list; "" where the file ends without one)
     open_end: bool = False      # CSV, one ending for all: the last record has none
+    blank: Any = None           # CSV: which records are blank lines (a bool array)
     rows: list[list[str]] | None = None  # CSV: each data row's fields, when known
     batch: Any = None           # Parquet: the RecordBatch
 
@@ -196,19 +200,32 @@ class CsvInput:
             row += len(chunk.dates)
 
     def _plain(self, text: str, ending: str, index: int, width: int, row: int) -> Chunk:
-        """Records without quotes, each ending in `ending` (the last may not)."""
+        """Records without quotes, each ending in `ending` (the last may not):
+        their fields are between commas, found at once in the text's bytes."""
         lines = text.split(ending)
         open_end = lines[-1] != ""
         if not open_end:
             lines.pop()
-        commas = _commas_per_line(text, len(lines))
-        wrong = np.flatnonzero((commas != width - 1) & np.array([line != "" for line in lines]))
+        data = np.frombuffer(text.encode("utf-8"), dtype=np.uint8)
+        breaks = np.flatnonzero(data == ord("\n"))
+        starts = np.concatenate(([0], breaks + 1))[:len(lines)]
+        ends = np.concatenate((breaks - (len(ending) - 1), [len(data)]))[:len(lines)]
+        blank = starts == ends
+        commas = np.flatnonzero(data == ord(","))
+        owner = np.searchsorted(breaks, commas)  # the line of each comma
+        counts = np.bincount(owner, minlength=len(lines))[:len(lines)]
+        wrong = np.flatnonzero((counts != width - 1) & ~blank)
         if wrong.size:
             k = int(wrong[0])
-            self._wrong_width(row, lines[:k], int(commas[k]) + 1, width)
-        dates = pd.Series([line.split(",", index + 1)[index] for line in lines if line],
-                          dtype=object)
-        return Chunk(row, dates, lines, ending, open_end)
+            self._wrong_width(row, lines[:k], int(counts[k]) + 1, width)
+        at = np.flatnonzero(~blank)
+        first = np.searchsorted(owner, at)  # each data row's first comma, in `commas`
+        begin = starts[at] if index == 0 else commas[first + index - 1] + 1
+        end = ends[at] if index == width - 1 else commas[first + index]
+        dates = _fields(data, begin, end) if text.isascii() and "\0" not in text else None
+        if dates is None:
+            dates = [line.split(",", index + 1)[index] for line in lines if line]
+        return Chunk(row, pd.Series(dates, dtype=object), lines, ending, open_end, blank=blank)
 
     def _quoted(self, records: list[str], rows: list[list[str]], index: int, width: int,
                 row: int) -> Chunk:
@@ -224,7 +241,7 @@ class CsvInput:
             endings.append(record[cut:])
         data = [fields for fields in rows if fields]
         return Chunk(row, pd.Series([f[index] for f in data], dtype=object), lines, endings,
-                     rows=data)
+                     rows=data, blank=np.array([not fields for fields in rows], dtype=bool))
 
     def _wrong_width(self, row: int, before: list, fields: int, width: int) -> None:
         number = row + sum(1 for line in before if line)
@@ -358,12 +375,19 @@ def _one_ending(text: str) -> str | None:
     return None
 
 
-def _commas_per_line(text: str, lines: int) -> np.ndarray:
-    """How many commas each of the first `lines` lines of `text` holds."""
-    data = np.frombuffer(text.encode("utf-8"), dtype=np.uint8)
-    breaks = np.flatnonzero(data == ord("\n"))
-    commas = np.flatnonzero(data == ord(","))
-    return np.bincount(np.searchsorted(breaks, commas), minlength=lines)[:lines]
+def _fields(data: np.ndarray, begin: np.ndarray, end: np.ndarray) -> np.ndarray | None:
+    """The ASCII text of data[begin:end] for each pair, as str objects, or None
+    for fields too long to gather into one array cheaply."""
+    lengths = end - begin
+    width = int(lengths.max()) if len(lengths) else 0
+    if width > _GATHERED:
+        return None
+    width = max(width, 1)
+    table = np.empty((len(begin), width), dtype=np.uint8)
+    last = len(data) - 1
+    for k in range(width):  # NUL past a field's end, which the str conversion drops
+        table[:, k] = np.where(lengths > k, data[np.minimum(begin + k, last)], 0)
+    return table.view(f"S{width}").ravel().astype(f"U{width}").astype(object)
 
 
 def csv_field(value: str) -> str:
@@ -385,27 +409,22 @@ class CsvToCsv:
         sink.write("".join(head).encode("utf-8"))
 
     def write(self, chunk: Chunk, festivals: np.ndarray) -> None:
-        names = iter(festivals.tolist())
-        lines = chunk.lines
-        if isinstance(chunk.endings, str):
+        names = festivals.tolist()
+        if isinstance(chunk.endings, str):  # one ending: one tail for each festival
             ending = chunk.endings
-            field = {}  # festival -> ",festival" and the ending
-            tails = []
-            for line in lines:  # type: ignore[union-attr]
-                if not line:
-                    tails.append(ending)
-                    continue
-                name = next(names)
-                tail = field.get(name)
-                if tail is None:
-                    tail = field[name] = f",{name or ''}{ending}"
-                tails.append(tail)
-            if chunk.open_end:
-                tails[-1] = tails[-1][:-len(ending)]
+            field = {name: f",{name or ''}{ending}" for name in set(names)}
+            tails = [field[name] for name in names]
         else:
-            tails = [f",{next(names) or ''}{end}" if line else end
-                     for line, end in zip(lines, chunk.endings)]  # type: ignore[arg-type]
-        out = "".join(itertools.chain.from_iterable(zip(lines, tails)))  # type: ignore[arg-type]
+            ends = np.array(chunk.endings, dtype=object)[~chunk.blank]
+            tails = [f",{name or ''}{end}" for name, end in zip(names, ends)]
+        if chunk.blank.any():  # a blank line keeps its ending alone
+            every = np.array(chunk.endings, dtype=object) if not isinstance(chunk.endings, str) \
+                else np.full(len(chunk.blank), chunk.endings, dtype=object)
+            every[~chunk.blank] = tails
+            tails = every.tolist()
+        if chunk.open_end:
+            tails[-1] = tails[-1][:-len(chunk.endings)]
+        out = "".join(itertools.chain.from_iterable(zip(chunk.lines, tails)))  # type: ignore
         self.sink.write(out.encode("utf-8"))
 
     def close(self) -> None:

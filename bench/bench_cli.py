@@ -3,7 +3,7 @@ the same job, side by side in one run: wall time and peak resident memory of
 each, as ratios, and the command line's peak on a file half the size (memory
 flat in the file's size: the same peak).
 
-- orvik: `python -m orvik big.csv --output out.csv` (chunks of 100,000 rows).
+- orvik: `python -m orvik big.csv --output out.csv` (chunks of 250,000 rows).
 - pandas: `read_csv`, `get_festival` (with the packaged ephemeris) and `to_csv`
   in one interpreter, the whole file in memory at once.
 - read_csv + to_csv: pandas' own share of that script, for scale.
@@ -11,8 +11,8 @@ flat in the file's size: the same peak).
 Each runs in a fresh interpreter; peak RSS is the child's own maximum resident
 set, from wait4().  The file is made by another child, so that this process
 stays small: a child's maximum counts the pages it shares with its parent
-before it starts the new interpreter.  The file holds an id, a date-time (random minutes of five
-years) and a number per row.  --quick: 200,000 rows instead of a million.  Each
+before it starts the new interpreter.  The file holds an id, a date-time
+(random minutes of five years) and a number per row.  --quick: 200,000 rows instead of a million.  Each
 of the two compared runs --repeat times, in turn; the shortest time of each is
 compared (the machine is shared: the shortest is the least disturbed).
 """

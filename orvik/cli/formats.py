@@ -33,9 +33,10 @@ from orvik.cli.failure import Failure
 PARQUET = (".parquet", ".pq")
 # Rows per chunk: each chunk is one get_festival call, which finds the events
 # of its minutes' span (new moons, tithi changes, sunsets) once, so chunks are
-# large (bench/bench_cli.py: a million rows of five years in 100,000-row chunks
-# took 1.9 times as long in get_festival as in one call, in 250,000-row chunks
-# 1.3 times); CHUNK_BYTES keeps a chunk of a wide file within memory.
+# large.  On bench/bench_cli.py's million random minutes of five years, as
+# date-times, get_festival took 1.3 s in one call, 1.4-1.55 s in 250,000-row
+# chunks and 2.4-2.55 s in 100,000-row chunks.  CHUNK_BYTES keeps a chunk of a
+# wide file within memory.
 CHUNK_ROWS = 250_000
 READ_BYTES = 1 << 22  # bytes read from a CSV file at a time
 CHUNK_BYTES = 1 << 26  # characters at most in a chunk of CSV, for a wide file

@@ -173,11 +173,14 @@ class TestKeepsTheInput:
         assert "column 's'" in line and "struct" in line and ".parquet" in line
 
     def test_csv_lines_are_kept(self, here):
-        # CRLF and LF, blank lines, a quoted field over two lines, no final
-        # newline: the output has the input's lines, each with one more field.
+        # CRLF and LF, blank lines, a quoted field over two lines (across two
+        # chunks of two lines), text that is not ASCII, no final newline: the
+        # output has the input's lines, each with one more field.
         for text in ["when,n\r\n2024-01-26,1\r\n\r\n2024-03-25,\"a\r\nb\"\r\n\r\n",
+                     "when,n\n2024-01-26,1\n2024-03-25,\"a\r\nb\"\n",
                      "when,n\n\n2024-01-26,1\n\n\n2024-03-25,2",
-                     "\nwhen,n\n2024-01-26,\"x,y\"\n"]:
+                     "\nwhen,n\n2024-01-26,\"x,y\"\n",
+                     "when,n\n2024-01-26,दीपावली\n2024-03-25,2\n"]:
             (here / "in.csv").write_bytes(text.encode())
             r = orvik("in.csv", "--column", "when", "--output", "out.csv", cwd=here,
                       prelude=TestChunks.SMALL.replace("= 7", "= 2"))
@@ -187,7 +190,8 @@ class TestKeepsTheInput:
                         .replace("2024-01-26,1", "2024-01-26,1,Republic_Day")
                         .replace(",\"x,y\"", ",\"x,y\",Republic_Day")
                         .replace("2024-03-25,2", "2024-03-25,2,Holi")
-                        .replace("\"a\r\nb\"", "\"a\r\nb\",Holi"))
+                        .replace("\"a\r\nb\"", "\"a\r\nb\",Holi")
+                        .replace("2024-01-26,दीपावली", "2024-01-26,दीपावली,Republic_Day"))
             assert out == expected
         # A record with a field more or less than the header: refused.
         (here / "in.csv").write_text("when,n\n2024-01-26,1\n2024-03-25,2,3\n")

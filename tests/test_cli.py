@@ -521,6 +521,7 @@ class TestArguments:
         (["--calendar", "2025", "--observed"], "--observed is for annotating a file"),
         (["in.csv", "--calendar", "2025"], "a file to annotate is for annotating a file"),
         (["in.csv", "--column", "when", "--into", ""], "--into needs a name"),
+        (["in.csv", "--column", "when", "--output", ""], "--output needs a name"),
     ])
     def test_refused(self, here, args, says):
         assert says in one_line_error(orvik(*args, cwd=here))

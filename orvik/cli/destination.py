@@ -112,10 +112,12 @@ class Destination:
             if sys.stdout is None:
                 raise Failure("standard output is closed")
             return
-        self.target = os.path.realpath(path)  # a symlink is followed to its target
+        if path == "":
+            raise Failure("--output needs a name (or - for standard output)")
         try:
-            st = os.stat(self.target)
+            st = os.stat(path)  # what the name leads to, through any symlink
         except FileNotFoundError:
+            self.target = os.path.realpath(path)  # a dangling symlink: its target
             if not os.path.isdir(os.path.dirname(self.target)):
                 raise Failure(f"--output {shown}: no such directory") from None
             self.mode = 0o666 & ~current_umask()
@@ -127,9 +129,10 @@ class Destination:
         if stat.S_ISREG(st.st_mode):
             if source is not None and (source.st_dev, source.st_ino) == (st.st_dev, st.st_ino):
                 raise Failure(f"--output {shown} is the input file: choose another output")
+            self.target = os.path.realpath(path)  # a symlink's target is replaced
             self.mode = stat.S_IMODE(st.st_mode)
         elif stat.S_ISCHR(st.st_mode) or stat.S_ISFIFO(st.st_mode):
-            self.in_place = True
+            self.target, self.in_place = path, True  # opened by its name: /dev/stdout too
         else:
             raise Failure(f"--output {shown}: is neither a file, a character device nor a "
                           f"FIFO")

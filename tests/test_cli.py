@@ -426,11 +426,12 @@ class TestStreamsAndSignals:
         # The signal arrives once the first chunk has been written.
         prelude = TestChunks.SMALL + textwrap.dedent("""
             import os, signal
-            write = orvik.cli.formats.CsvToCsv.write
+            import orvik.cli.csvtext
+            write = orvik.cli.csvtext.CsvToCsv.write
             def write_then_terminate(self, chunk, festivals):
                 write(self, chunk, festivals)
                 os.kill(os.getpid(), signal.SIGTERM)
-            orvik.cli.formats.CsvToCsv.write = write_then_terminate
+            orvik.cli.csvtext.CsvToCsv.write = write_then_terminate
             """)
         (here / "in.csv").write_text("date\n" + "2024-01-26\n" * 30)
         for output in [["--output", "out.csv"], []]:

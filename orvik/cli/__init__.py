@@ -10,9 +10,10 @@ calendar instead.  The file is read and written in chunks with the ephemeris
 loaded once, so its size is not bounded by memory; the result appears whole or
 not at all.  Every failure is one line on standard error and a non-zero exit.
 
-This module holds the arguments and `main`; formats.py reads and writes CSV and
-Parquet, destination.py puts the result in place, annotators.py holds the two
-annotators, and every date goes through orvik.dates.
+This module holds the arguments and `main`; formats.py reads and writes the
+input's format (csvtext.py for CSV, parquet.py for Parquet), destination.py puts
+the result in place, annotators.py holds the two annotators, and every date goes
+through orvik.dates.
 """
 
 from __future__ import annotations
@@ -113,10 +114,7 @@ def run(args: argparse.Namespace) -> int:
         raise Failure(f"{shown} has {columns.count(column)} columns named {column!r}")
     if into in columns:
         raise Failure(f"{shown} already has a column {into!r}: name another with --into")
-    if isinstance(source, formats.ParquetInput) and not parquet_out:
-        formats.ParquetToCsv.check(source)
-    elif parquet_out and len(set(columns)) < len(columns):
-        raise Failure(f"{shown} has columns of the same name, which Parquet cannot hold")
+    formats.check_writable(source, parquet_out)
 
     tavrolen = load(args.ephemeris)
     annotator = ObservedCalendar(tavrolen) if args.observed else FestivalColumn(tavrolen)

@@ -107,13 +107,7 @@ def run(args: argparse.Namespace) -> int:
     destination = Destination(output, output or "standard output", source.stat)
     if parquet_out:
         formats.need_pyarrow()
-    columns = source.columns
-    if columns.count(column) == 0:
-        raise Failure(f"no column {column!r} in {shown} (columns: {', '.join(columns)})")
-    if columns.count(column) > 1:
-        raise Failure(f"{shown} has {columns.count(column)} columns named {column!r}")
-    if into in columns:
-        raise Failure(f"{shown} already has a column {into!r}: name another with --into")
+    index = column_index(source.columns, column, into, shown)
     formats.check_writable(source, parquet_out)
 
     tavrolen = load(args.ephemeris)
@@ -123,8 +117,8 @@ def run(args: argparse.Namespace) -> int:
                         skip_outside=args.skip_outside, name=name)
     while True:
         try:
-            tally = annotate(source, destination, annotator, reader, columns.index(column),
-                             into, parquet_out, shown)
+            tally = annotate(source, destination, annotator, reader, index, into, parquet_out,
+                             shown)
             break
         except OrderRevised:  # a later chunk showed that the column is written day first
             reader.rewind()
@@ -140,6 +134,18 @@ def run(args: argparse.Namespace) -> int:
         f"{plural(tally.unreadable, 'value', 'values')} could not be read as "
         f"{'a date' if tally.unreadable == 1 else 'dates'}")
     return 0
+
+
+def column_index(columns: list[str], column: str, into: str, shown: str) -> int:
+    """Where the date column is; refuses a missing or repeated one, and an added
+    column's name already taken."""
+    if columns.count(column) == 0:
+        raise Failure(f"no column {column!r} in {shown} (columns: {', '.join(columns)})")
+    if columns.count(column) > 1:
+        raise Failure(f"{shown} has {columns.count(column)} columns named {column!r}")
+    if into in columns:
+        raise Failure(f"{shown} already has a column {into!r}: name another with --into")
+    return columns.index(column)
 
 
 def annotate(source: Any, destination: Destination, annotator: Any, reader: DateReader,

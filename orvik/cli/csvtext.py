@@ -13,6 +13,7 @@ from __future__ import annotations
 import csv
 import io
 import itertools
+import math
 import os
 import re
 import shutil
@@ -269,11 +270,11 @@ class CsvInput:
 
 
 def _is_number(text: str) -> bool:
+    """Whether pandas would read `text` as a number ("nan" it reads as missing)."""
     try:
-        float(text)
+        return not math.isnan(float(text))
     except ValueError:
         return False
-    return True
 
 
 def _fstat(stream: Any) -> os.stat_result | None:

@@ -27,17 +27,19 @@ user gave it.
 
 from __future__ import annotations
 
+import contextlib
 import os
 import shutil
 import signal
 import stat
 import sys
 import tempfile
+import threading
 from collections.abc import Iterator
 from contextlib import contextmanager
 from typing import IO
 
-from orvik.cli.failure import Failure
+from orvik.cli.failure import Failure, Terminated
 
 # The signals that would end the process between two steps that belong together.
 HELD = {signal.SIGINT, signal.SIGTERM}
@@ -53,6 +55,9 @@ def held_signals() -> Iterator[None]:
     the signal was delivered to, so blocking the signal in this thread alone
     (pthread_sigmask) would not hold it while other threads run.  Call from the
     main thread."""
+    if threading.current_thread() is not threading.main_thread():
+        yield  # only the main thread may set handlers, and only it gets them
+        return
     caught: list[int] = []
     previous = {held: signal.signal(held, lambda signum, frame: caught.append(signum))
                 for held in HELD}
@@ -157,14 +162,23 @@ class Destination:
                         os.replace(hidden[0], self.target)  # type: ignore[arg-type]
                         hidden.clear()
         finally:
-            with held_signals():
-                if handle is not None:
-                    handle.close()
-                for name in hidden:
-                    try:
-                        os.unlink(name)
-                    except FileNotFoundError:
-                        pass
+            # A second signal can come before the handlers are held: clean up
+            # again, then let it take effect.
+            later: BaseException | None = None
+            while True:
+                try:
+                    with held_signals():
+                        if handle is not None:
+                            handle.close()
+                        while hidden:
+                            with contextlib.suppress(FileNotFoundError):
+                                os.unlink(hidden[0])
+                            hidden.pop()
+                    break
+                except (KeyboardInterrupt, Terminated) as exc:
+                    later = exc
+            if later is not None:
+                raise later
 
     @contextmanager
     def _naming_failures(self) -> Iterator[None]:

@@ -44,6 +44,11 @@ column that holds both kinds raises MixedOrder naming a row of each; a column
 whose such dates could all be read either way is read month first, as
 ``Tavrolen.get_festival`` reads it.  The decision is `Reading.note`.  Year-first
 dates (``2024/04/11``) are always year, month, day.
+
+A front reads a whole column with read_dates and one value with read_date; one
+that reads a column in chunks keeps a DateReader for it.  A library front says
+`Reading.note` with ``warnings.warn(note, DateOrderWarning)``; the command line
+prints it on standard error.
 """
 
 from __future__ import annotations
@@ -134,7 +139,8 @@ class Reading:
     input's index; NaT where a value is missing, unreadable or skipped outside
     the span), how many values could not be read, how many were skipped as
     outside the span, and how slash and dot dates were read ("day first",
-    "month first", or None when the column holds none) with a sentence saying why."""
+    "month first": as asked, or as the column decided; None when it had none
+    to decide on) with a sentence saying why when the column decided."""
 
     dates: pd.Series
     unreadable: int

@@ -7,6 +7,8 @@ The engine lives in the extension module ``orvik.Tavrolen``::
 
 ``orvik.observed`` gives the days the festivals are kept (``festivals``,
 ``annotate``, ``HolidayCalendar``), on the engine ``orvik._observed``.
+``orvik.dates`` reads users' dates (any column or value, to India's wall-clock
+time) for every front.
 
 ``python -m orvik`` (or the ``orvik`` command) annotates a CSV or Parquet file,
 or prints the observed calendar (``--calendar``).

@@ -179,8 +179,11 @@ def test_festivals_arguments():
         observed.festivals(2025, 2024)
     with pytest.raises(TypeError, match="not one of each"):
         observed.festivals(2025, "2026-01-01")
-    with pytest.raises(ValueError, match="not a date"):
-        observed.festivals("nonsense")
+    for value in ("nonsense", "-5", pd.NaT):
+        with pytest.raises(ValueError, match="not a date"):
+            observed.festivals(value)
+    # An instant by its day in India: 20:00 UTC on the 24th is 01:30 on the 25th.
+    assert observed.festivals(pd.Timestamp("2024-03-24 20:00", tz="UTC"))["name"].tolist() == ["Holi", "Dolyatra"]
 
 
 def test_annotate():
@@ -198,8 +201,71 @@ def test_annotate():
     aware = pd.DataFrame({"t": pd.to_datetime(["2024-10-31 19:00"]).tz_localize("UTC")})
     observed.annotate(aware, "t", into="kept")
     assert aware["kept"].isna().all() and str(aware["t"].dt.tz) == "UTC"
-    with pytest.raises(ValueError, match="ephemeris covers"):
-        observed.annotate(pd.DataFrame({"d": ["1850-01-01"]}), "d")
+    # Several zones in one object column: each instant by its day in India.
+    zones = pd.DataFrame({"t": [pd.Timestamp("2024-10-31 20:00", tz="UTC"),
+                                pd.Timestamp("2024-10-31 20:00", tz="Asia/Tokyo"),
+                                pd.Timestamp("2024-10-31 20:00")]}, dtype=object)
+    observed.annotate(zones, "t")
+    assert zones["festival"].isna().tolist() == [True, False, False]
+
+
+@pytest.mark.parametrize("frame, kwargs, error, message", [
+    ({"d": ["1850-01-01"]}, {}, ValueError, r"row 0 \('1850-01-01'\) is outside the span"),
+    ({"d": ["2024-10-31", "1500-01-01"]}, {}, ValueError, "row 1 .*1500-01-01"),
+    ({"d": ["2024-10-31", "2500-01-01"]}, {"list": "nse"}, ValueError, "row 1 .*2500-01-01"),
+    ({"d": [20241031]}, {}, TypeError, "int"),
+    ({"d": ["2024-10-31"]}, {"into": "d"}, ValueError, "already has a column 'd'"),
+    ({"d": ["2024-10-31"], "festival": ["mine"]}, {}, ValueError, "already has a column 'festival'"),
+    ({"d": ["2024-10-31"]}, {"list": "bse"}, ValueError, "'gazetted', 'restricted', 'nse'"),
+])
+def test_annotate_refuses(frame, kwargs, error, message):
+    """Bad input gets a clear error and the frame loses nothing."""
+    df = pd.DataFrame(frame)
+    kept = df.copy()
+    with pytest.raises(error, match=message):
+        observed.annotate(df, "d", **kwargs)
+    pd.testing.assert_frame_equal(df, kept)
+    twice = pd.DataFrame([["2024-10-31", "x"]], columns=["d", "d"])
+    with pytest.raises(ValueError, match="2 columns named 'd'"):
+        observed.annotate(twice, "d")
+
+
+def test_annotate_span_does_not_depend_on_call_order():
+    first, last = observed.covered_span()
+    observed.annotate(pd.DataFrame({"d": [str(last)]}), "d")  # the last year's table is now known
+    with pytest.raises(ValueError, match="outside"):
+        observed.annotate(pd.DataFrame({"d": [str(last + dt.timedelta(days=1))]}), "d")
+
+
+def test_use_context_while_annotating(tav, monkeypatch):
+    """A thread computing a year's table while another puts a new context in
+    place finishes with its own context's tables and leaves the new one's
+    empty: the thread is held at a chosen point, not raced."""
+    import threading
+
+    reached, release = threading.Event(), threading.Event()
+    engine = observed._rows
+
+    def held(*args):
+        reached.set()
+        release.wait()
+        return engine(*args)
+
+    monkeypatch.setattr(observed, "_rows", held)
+    observed.use_context(tav)
+    result = {}
+    worker = threading.Thread(target=lambda: result.update(
+        df=observed.annotate(pd.DataFrame({"d": ["2024-10-31"]}), "d")))
+    worker.start()
+    assert reached.wait(60)
+    observed.use_context(tav)
+    fresh = observed._current()
+    release.set()
+    worker.join(60)
+    assert result["df"]["festival"][0] == "Narak_Chaturdashi/Dipawali/National_Unit_Day"
+    assert fresh.years == {}
+    with pytest.raises(TypeError, match="not str"):
+        observed.use_context("de421.bsp")
 
 
 def test_holiday_calendar():
@@ -214,6 +280,12 @@ def test_holiday_calendar():
     assert (calendar.start_date, calendar.end_date) == (pd.Timestamp(first), pd.Timestamp(last))
     with pytest.raises(ValueError, match="'Diwali'"):
         observed.HolidayCalendar(None, ["Diwali"])
+    with pytest.raises(TypeError, match="bytes"):
+        observed.HolidayCalendar(None, b"Holi")
+    # Years are years, not nanoseconds; names set after use are honoured.
+    assert len(calendar.holidays(2024, 2025)) == 4
+    calendar.names = ["Holi"]
+    assert calendar.holidays(2024, 2025).strftime("%Y-%m-%d").tolist() == ["2024-03-25", "2025-03-14"]
 
 
 def test_command_line(tmp_path):
@@ -230,6 +302,16 @@ def test_command_line(tmp_path):
     assert r.returncode == 0, r.stderr
     assert (tmp_path / "out.csv").read_text() == (
         "when,x,festival\n2024-10-31,007,Narak_Chaturdashi/Dipawali/National_Unit_Day\n2024-11-01,8,\n")
+    r = orvik("--calendar", "2021", "--list", "nse")
+    assert r.returncode == 0, r.stderr
+    assert "2021-05-13,Eid_ul_Fitr,islamic" in r.stdout.splitlines() and "2021-11-04,Diwali_Laxmi_Pujan,hindu" in r.stdout
+    r = orvik("in.csv", "--column", "when", "--observed", "--list", "nse", "--output", "nse.csv")
+    assert r.returncode == 0, r.stderr
+    assert (tmp_path / "nse.csv").read_text().splitlines()[1:] == ["2024-10-31,007,", "2024-11-01,8,Diwali_Laxmi_Pujan"]
+    for args, message in ((["--calendar", "2021", "--list", "bse"], "gazetted, restricted, nse"),
+                          (["in.csv", "--column", "when", "--list", "nse"], "--list needs --observed")):
+        r = orvik(*args)
+        assert r.returncode == 1 and message in r.stderr, r.stderr
     r = orvik("--calendar", "1850")
     assert r.returncode == 1 and "ephemeris covers" in r.stderr and not r.stdout
     (tmp_path / "old.csv").write_text("when\n2024-10-31\n1850-01-01\n")

@@ -62,6 +62,10 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--observed", action="store_true", help="annotate with the festivals kept on "
                    "each value's civil day (the observed calendar, orvik.observed) instead of "
                    "get_festival's column")
+    p.add_argument("--list", metavar="KEY", help="with --calendar or --observed, one of India's "
+                   "published holiday lists instead of every observance: gazetted (central-"
+                   "government offices in Delhi), restricted, nse (the exchange's trading "
+                   "holidays)")
     p.add_argument("--calendar", nargs="+", metavar="FROM", help="print the observed calendar "
                    "as CSV (date,name,source) instead of annotating a file: a year, two years, "
                    "or two dates, inclusive (for example: --calendar 2025, --calendar "
@@ -110,8 +114,11 @@ def run(args: argparse.Namespace) -> int:
     index = column_index(source.columns, column, into, shown)
     formats.check_writable(source, parquet_out)
 
+    if args.list is not None and not args.observed:
+        raise Failure("--list needs --observed (or --calendar): get_festival's column keeps no list")
+    holiday_list = checked_list(args.list)
     tavrolen = load(args.ephemeris)
-    annotator = ObservedCalendar(tavrolen) if args.observed else FestivalColumn(tavrolen)
+    annotator = ObservedCalendar(tavrolen, holiday_list) if args.observed else FestivalColumn(tavrolen)
     name = f"column {column!r} of {shown}"
     reader = DateReader(zone=zone, dayfirst=args.dayfirst, span=annotator.span,
                         skip_outside=args.skip_outside, name=name)
@@ -194,6 +201,17 @@ def read(reader: DateReader, chunk: formats.Chunk, annotator: Any, shown: str) -
         raise Failure(f"{exc}: say which with --dayfirst or --monthfirst") from None
 
 
+def checked_list(key: str | None) -> str | None:
+    """--list's key, or a failure naming the keys."""
+    if key is None:
+        return None
+    from orvik import observed
+
+    if key not in observed.LISTS:
+        raise Failure(f"--list {key}: no such list (the lists: {', '.join(observed.LISTS)})")
+    return key
+
+
 def checked_zone(name: str | None) -> str:
     from orvik.dates import checked_zone as check
 
@@ -234,9 +252,10 @@ def print_calendar(args: argparse.Namespace) -> int:
     output = None if args.output in (None, "-") else args.output
     destination = Destination(output, output or "standard output", None)
     start, end = calendar_span(args.calendar, args.dayfirst)
+    holiday_list = checked_list(args.list)
     observed.use_context(load(args.ephemeris))
     try:
-        table = observed.festivals(start, end)
+        table = observed.festivals(start, end, list=holiday_list)
     except (ValueError, TypeError) as exc:
         raise Failure(f"--calendar {' '.join(args.calendar)}: {exc}") from None
     text = table.to_csv(index=False, date_format="%Y-%m-%d", lineterminator="\n")

@@ -98,7 +98,7 @@ class ColumnSpan:
         from orvik import _observed
 
         self.tavrolen = tavrolen
-        self.inner = _observed.covered_days(tavrolen)
+        self.inner = _observed.covered_days(tavrolen, None)
         self.ends: tuple[int, int] | None = None
 
     def covers(self, values: np.ndarray) -> np.ndarray:
@@ -144,17 +144,18 @@ class ColumnSpan:
 
 
 class ObservedCalendar:
-    """The festivals kept on each value's civil day (orvik.observed)."""
+    """The festivals kept on each value's civil day (orvik.observed), by every
+    observance or by one published list."""
 
-    def __init__(self, tavrolen: Any) -> None:
+    def __init__(self, tavrolen: Any, holiday_list: str | None = None) -> None:
         from orvik import observed
 
-        self.observed = observed
+        self.observed, self.list = observed, holiday_list
         observed.use_context(tavrolen)
-        first, last = observed.covered_span()
+        first, last = observed.covered_span(holiday_list)
         self.span = Span.of_days(first, last, "the observed calendar's span")
 
     def festivals(self, dates: pd.Series) -> np.ndarray:
         frame = pd.DataFrame({"d": dates.reset_index(drop=True)})
-        self.observed.annotate(frame, "d")
+        self.observed.annotate(frame, "d", list=self.list)
         return names(frame["festival"])

@@ -125,6 +125,32 @@ def parse_text(text: pd.Series, filled: np.ndarray, joined: str, dayfirst: bool 
         _mark_days(strings, at, wall, kind)
 
 
+def parse_iso(text: pd.Series, filled: np.ndarray, joined: str, days_apart: bool, wall: np.ndarray,
+              kind: np.ndarray) -> bool:
+    """The common case at its own speed, before parse_text: whether every value is an ISO 8601
+    date or date-time without a zone, within what datetime64[ns] holds (pandas'
+    "ISO8601" format reads them in under half the time "mixed" takes), and if
+    so, they are stored.  Anything else (a blank, a zone, a sign, another
+    format, a year beyond datetime64[ns]) leaves the column to the general
+    reading, which names or refuses it."""
+    if joined.startswith(("-", "+")) or "\n-" in joined or "\n+" in joined:
+        return False
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            parsed = pd.to_datetime(text, format="ISO8601")
+            if isinstance(parsed.dtype, pd.DatetimeTZDtype) or parsed.isna().any():
+                return False
+            stamps = parsed.astype("datetime64[ns]").to_numpy()  # refuses years beyond it
+    except (ValueError, TypeError, OverflowError):
+        return False
+    at = text.index.to_numpy()
+    fill(wall, kind, at, stamps, NAIVE)
+    if days_apart:
+        _mark_days(pd.Series(filled, dtype=object), at, wall, kind)
+    return True
+
+
 def _has_blank(joined: str) -> bool:
     """Whether a value is empty or only white space (`joined`: each value
     between newlines); ASCII text without white space before a newline has

@@ -62,7 +62,7 @@ import numpy as np
 import pandas as pd
 
 from orvik._dateparse import (DAY, DAY_MONTH_LINE, MISSING, NAIVE, NAT, OUTSIDE, UNREADABLE,
-                              UTC, evidence, fill, parse_text)
+                              UTC, evidence, fill, parse_iso, parse_text)
 
 __all__ = ["INDIA", "DateReader", "Reading", "Span", "read_dates", "read_date", "checked_zone",
            "NotDates",
@@ -215,11 +215,13 @@ class DateReader:
         if text is not None and len(text):
             filled = text.to_numpy(dtype=object, na_value="")
             joined = "\n" + "\n".join(filled) + "\n"
-            if DAY_MONTH_LINE.search(joined) is None:
-                dayfirst = None
-            else:
-                dayfirst = self._decide(text, where)
-            parse_text(text, filled, joined, dayfirst, not _is_india(self.zone), wall, kind)
+            days_apart = not _is_india(self.zone)
+            if not parse_iso(text, filled, joined, days_apart, wall, kind):
+                if DAY_MONTH_LINE.search(joined) is None:
+                    dayfirst = None
+                else:
+                    dayfirst = self._decide(text, where)
+                parse_text(text, filled, joined, dayfirst, days_apart, wall, kind)
         india = self._india(wall, kind)
         outside = kind == OUTSIDE
         if self.span is not None:

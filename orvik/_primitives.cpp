@@ -81,6 +81,9 @@ PyMethodDef methods[] = {
 
 void fill_primitives(py::module_& m) {
     m.attr("SYNODIC_MONTH") = astronomy::kSynodicMonth;
+    py::list context;
+    for (const auto& [name, _member] : astronomy::kContextAttributes) context.append(name);
+    m.attr("CONTEXT_ATTRIBUTES") = context;
     py::list reads;
     for (const astronomy::LibraryRead& r : astronomy::kLibraryReads)
         reads.append(py::make_tuple(r.owner, r.name));

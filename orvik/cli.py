@@ -30,8 +30,9 @@ from collections.abc import Iterator
 from dataclasses import dataclass
 from typing import IO, Any
 
+from orvik._zone import INDIA
+
 PARQUET = (".parquet", ".pq")
-INDIA = "Asia/Kolkata"
 # Rows per chunk: large enough that the batch evaluator sees dense minutes,
 # small enough that a chunk of a wide file stays well within memory.
 CHUNK_ROWS = 100_000

@@ -29,11 +29,11 @@ import pandas as pd
 from pandas.tseries.holiday import AbstractHolidayCalendar
 
 from orvik import _observed
+from orvik._zone import INDIA
 
 __all__ = ["festivals", "annotate", "HolidayCalendar", "NAMES", "covered_span", "parse_dates",
            "use_context"]
 
-INDIA = "Asia/Kolkata"
 SOURCES = ("hindu", "islamic", "fixed")
 #: The festival names of each source, in the order rows of one day list them.
 NAMES: dict[str, tuple[str, ...]] = dict(_observed.NAMES)

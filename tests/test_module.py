@@ -191,8 +191,11 @@ class TestClass:
         assert len(json.loads(r.stdout)) == 34
 
 
-def test_context_attributes_are_the_extensions():
-    # The tests' list of the context's attributes is the C++ engine's.
+def test_context_attributes_and_zone_are_the_extensions():
+    # The tests' list of the context's attributes, and the zone's name on the
+    # Python side (orvik/_zone.py), are those of the C++ engine.
     from orvik import _primitives
+    from orvik._zone import INDIA
 
     assert _primitives.CONTEXT_ATTRIBUTES == CONTEXT
+    assert _primitives.ZONE_NAME == INDIA

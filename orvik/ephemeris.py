@@ -12,6 +12,7 @@ shares, is never changed.
 from __future__ import annotations
 
 import os
+import weakref
 
 from orvik.Tavrolen import Tavrolen
 from orvik._zone import INDIA
@@ -45,6 +46,9 @@ def loaded(path: str | None = None) -> Tavrolen:
     if not os.path.isfile(path):
         raise EphemerisNotFound(f"ephemeris not found: {path}")
     eph = load_file(path)
+    # The kernel reads its file for as long as it lives: the file is closed when
+    # the kernel is collected, or at exit (Python reports a file left open then).
+    weakref.finalize(eph, eph.spk.close)
     obj = Tavrolen()
     # The same seven attributes, in the same order, as the first call stores.
     obj._EPH = eph

@@ -1,6 +1,7 @@
 // astronomy/astronomy.cpp: astronomy context, sidereal longitude, sunset.
 #include "astronomy/astronomy.hpp"
 
+#include "astronomy/context.hpp"
 #include "astronomy/library.hpp"
 #include "astronomy/observer.hpp"
 #include "runtime/module.hpp"
@@ -53,17 +54,14 @@ py::object initialize_astronomy(Call& call, Args a) {
     call.at(8);
     py::object ist = read(call.global("pytz"), Lib::PytzTimezone)(kZoneName);
     call.at(9);
-    const std::array<std::pair<const char*, py::handle>, 7> context{{
-        {"_EPH", eph}, {"_SUN", sun}, {"_MOON", moon}, {"_EARTH", earth},
-        {"_TS", ts}, {"_DELHI", delhi}, {"_IST", ist},
-    }};
-    for (std::size_t i = 0; i < context.size(); ++i) {
-        if (PyObject_SetAttrString(self.ptr(), context[i].first, context[i].second.ptr()) == 0)
-            continue;
+    const Context context{eph, sun, moon, earth, ts, delhi, ist};
+    for (std::size_t i = 0; i < kContextAttributes.size(); ++i) {
+        const auto& [name, member] = kContextAttributes[i];
+        if (PyObject_SetAttrString(self.ptr(), name, (context.*member).ptr()) == 0) continue;
         // A class that refuses one of them gets none of them.
         runtime::keep_error_while([&] {
             for (std::size_t k = 0; k < i; ++k)
-                if (PyObject_DelAttrString(self.ptr(), context[k].first) < 0) PyErr_Clear();
+                if (PyObject_DelAttrString(self.ptr(), kContextAttributes[k].first) < 0) PyErr_Clear();
         });
         throw py::error_already_set();
     }

@@ -1,8 +1,10 @@
 // astronomy/batch.hpp: the astronomy of many moments at once, through Skyfield's
 // array calls: sidereal longitudes, new moons, and the Sun's altitude at the
 // observer.  Each mirrors a one-moment quantity of the methods and, measured
-// against it, agrees to within the margins that frame/batch.cpp documents.
+// against it, agrees to within the margins that frame/decide.cpp documents.
 #pragma once
+
+#include "astronomy/context.hpp"
 
 #include <pybind11/pybind11.h>
 
@@ -12,18 +14,6 @@
 namespace astronomy {
 
 namespace py = pybind11;
-
-/// The astronomy context as a Tavrolen object holds it.
-struct Context {
-    py::object eph, sun, moon, earth, ts, delhi, ist;
-};
-
-/// The context an object holds in the attributes _EPH, _SUN, _MOON, _EARTH, _TS,
-/// _DELHI and _IST, as a loaded Tavrolen object does.
-inline Context context_from(py::handle holder) {
-    return {holder.attr("_EPH"), holder.attr("_SUN"), holder.attr("_MOON"), holder.attr("_EARTH"),
-            holder.attr("_TS"), holder.attr("_DELHI"), holder.attr("_IST")};
-}
 
 /// The values of a NumPy array (or anything it converts from) as doubles.
 std::vector<double> to_vector(py::handle values);

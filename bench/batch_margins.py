@@ -1,5 +1,5 @@
 """Measures how far the batch evaluator's quantities can lie from the one-date
-path's, the basis of the margins documented in frame/batch.cpp.
+path's, the basis of the margins documented in frame/decide.cpp.
 
 For random date-times from 1901 to 2049 it compares, with the same Skyfield
 calls and iteration as the batch:

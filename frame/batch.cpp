@@ -6,7 +6,7 @@
 // with Skyfield's array calls, and decides a moment itself only where every
 // quantity is farther from its decision boundary than the margins of
 // frame/decide.cpp; every other moment, and every call where the batch cannot
-// stand in (stand_in_refused), goes through the one-date path.
+// stand in (batch_refused), goes through the one-date path.
 #include "frame/batch.hpp"
 
 #include "astronomy/batch.hpp"
@@ -47,23 +47,22 @@ public:
     }
 
     /// The index of what __get_festival_holiday returns for these three parts, or
-    /// -1 where joining them fails (a fixed-date entry that is not a string): the
-    /// one-date path then raises the definition's error.
-    int combined(long long month_idx, long long tithi_no, long long hijri_m, long long hijri_d,
-                 int month, int day) {
+    /// nothing where joining them fails (a fixed-date entry that is not a string):
+    /// the one-date path then raises the definition's error.
+    std::optional<int> combined(long long month_idx, long long tithi_no, long long hijri_m,
+                                long long hijri_d, int month, int day) {
         py::handle hindu = hindu_[month_idx][tithi_no - 1];
         py::object& islamic = islamic_[hijri_m - 1][hijri_d - 1];
         if (!islamic) islamic = islamic::festival_on(py::int_(hijri_m), py::int_(hijri_d));
         py::object& fixed = fixed_[month - 1][day - 1];
         if (!fixed) fixed = runtime::dict_get(fixed_holidays_, py::make_tuple(month, day));
         auto key = std::make_tuple(hindu.ptr(), islamic.ptr(), fixed.ptr());
-        auto [it, inserted] = combined_.try_emplace(key, 0);
+        auto [it, inserted] = combined_.try_emplace(key);
         if (inserted) {
             try {
                 it->second = add(join_festivals(py::reinterpret_borrow<py::object>(hindu), islamic, fixed));
             } catch (py::error_already_set& e) {
                 if (!e.matches(PyExc_Exception)) throw;
-                it->second = -1;
             }
         }
         return it->second;
@@ -80,7 +79,7 @@ private:
     std::array<std::array<py::object, 30>, 12> hindu_;
     std::array<std::array<py::object, 30>, 12> islamic_;
     std::array<std::array<py::object, 31>, 12> fixed_;
-    std::map<std::tuple<PyObject*, PyObject*, PyObject*>, int> combined_;
+    std::map<std::tuple<PyObject*, PyObject*, PyObject*>, std::optional<int>> combined_;
     std::vector<py::object> names_;
 };
 
@@ -89,34 +88,32 @@ private:
 template <typename Key>
 std::vector<int> festival_indices(const Call& call, const astronomy::Context& ctx, py::handle self,
                                   const std::vector<Minute>& minutes, Names& names, Key key) {
-    std::vector<Decision> decisions = decide(call, ctx, self, minutes);
+    const std::vector<Decision> decisions = decide(call, ctx, self, minutes);
     std::vector<int> out(minutes.size());
     for (std::size_t i = 0; i < minutes.size(); ++i) {
         const Minute& mo = minutes[i];
-        Decision& dec = decisions[i];
-        if (!dec.undecided) {
-            if (dec.hijri_m == 0) {
-                auto [_y, m, d] = islamic::hijri_from_ordinal(mo.ordinal() + dec.after_sunset);
-                dec.hijri_m = m;
-                dec.hijri_d = d;
-            }
-            out[i] = names.combined(dec.month_idx, dec.tithi_no, dec.hijri_m, dec.hijri_d, mo.m, mo.d);
-        }
-        if (dec.undecided || out[i] < 0) out[i] = names.add(festival_of_date(call, self, key(mo)));
+        const Decision& dec = decisions[i];
+        std::optional<int> found;
+        if (dec.by_batch)
+            found = names.combined(dec.month_idx, dec.tithi_no, dec.hijri_m, dec.hijri_d, mo.m, mo.d);
+        out[i] = found ? *found : names.add(festival_of_date(call, self, key(mo)));
     }
     return out;
 }
 
+// The ticks of a DatetimeArray's unit in one minute, or 0 for a unit the batch
+// does not read.
+long long ticks_per_minute(py::handle unique_dates) {
+    const std::string unit = py::str(unique_dates.attr("unit"));
+    return unit == "s" ? 60 : unit == "ms" ? 60'000 : unit == "us" ? 60'000'000
+         : unit == "ns" ? 60'000'000'000 : 0;
+}
+
 // The wall-clock minutes of a DatetimeArray's values (the fields the one-date
-// path reads, Timestamp.year ... .minute: the seconds do not reach it), or
-// nothing for a unit the batch does not read.
-std::optional<std::vector<long long>> minutes_of(py::handle pd, py::handle unique_dates) {
+// path reads, Timestamp.year ... .minute: the seconds do not reach it).
+std::vector<long long> minutes_of(py::handle pd, py::handle unique_dates, long long per_minute) {
     py::object wall = pd.attr("DatetimeIndex")(unique_dates);
     if (!wall.attr("tz").is_none()) wall = wall.attr("tz_localize")(py::none());
-    const std::string unit = py::str(wall.attr("unit"));
-    const long long per_minute = unit == "s" ? 60 : unit == "ms" ? 60'000 : unit == "us" ? 60'000'000
-                                              : unit == "ns" ? 60'000'000'000 : 0;
-    if (per_minute == 0) return std::nullopt;
     auto raw = py::array_t<long long>::ensure(wall.attr("asi8"));
     if (!raw) throw py::error_already_set();
     std::vector<long long> out(static_cast<std::size_t>(raw.size()));
@@ -126,21 +123,34 @@ std::optional<std::vector<long long>> minutes_of(py::handle pd, py::handle uniqu
     return out;
 }
 
-// Why the batch cannot stand in for the one-date path on this call, or null.
-const char* stand_in_refused(Call& call, py::handle self, py::handle unique_dates) {
+// What the batch reads of a call it stands in for.
+struct Reading {
+    long long per_minute = 0;  // ticks of the column's unit in a minute
+    astronomy::Context ctx;
+    std::optional<std::vector<astronomy::ZoneStretch>> zone;  // the stretches of ctx.ist
+};
+
+// Why the batch cannot stand in for the one-date path on this call, or null, and
+// then `reading` holds what it reads: every condition, in the order a call meets
+// them.  The names the bodies resolve and the column come first, before anything
+// is computed.  Then `load` runs, which lets the one-date path compute the first
+// date-time of an object that has no context yet: loading the context belongs to
+// that path, with its traceback entries.  The context comes last.
+template <typename Load>
+const char* batch_refused(Call& call, py::handle self, py::handle unique_dates, Load load,
+                          Reading& reading) {
     if (const char* why = rebound_name(self, call.globals())) return why;
     py::object pd = call.global("pd");
     if (!py::isinstance(unique_dates, pd.attr("arrays").attr("DatetimeArray")))
         return "not a column of date-times";
     if (py::len(unique_dates) == 0) return "no date-times";
-    return nullptr;
-}
-
-// Why the batch cannot stand in once the context is loaded, or null.
-const char* context_refused(const std::optional<astronomy::Context>& ctx) {
-    if (!ctx) return "an unexpected astronomy context";
-    if (const char* why = astronomy::internals_disagree(*ctx)) return why;
-    if (!astronomy::zone_stretches(ctx->ist)) return "time zone tables";
+    reading.per_minute = ticks_per_minute(unique_dates);
+    if (reading.per_minute == 0) return "a unit of time the batch does not read";
+    load();
+    if (const char* why = context_unreadable(self, reading.ctx)) return why;
+    if (const char* why = astronomy::internals_disagree(reading.ctx)) return why;
+    reading.zone = astronomy::zone_stretches(reading.ctx.ist);
+    if (!reading.zone) return "time zone tables";
     return nullptr;
 }
 
@@ -154,35 +164,41 @@ py::object festival_of_date(const Call& call, py::handle self, py::handle date) 
 
 py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
                            py::dict festival_map) {
-    if (stand_in_refused(call, self, unique_dates)) return py::none();
+    // The first date-time of an object without context, computed by the one-date
+    // path, which loads the context; it joins the batch's answers below.
+    py::object first_festival;
+    auto load = [&] {
+        if (runtime::has_attr(self, "_EPH")) return;
+        py::object date = unique_dates[py::int_(0)];
+        festival_map[date] = festival_of_date(call, self, date);
+        first_festival = festival_map[date];
+    };
+    Reading reading;
+    if (batch_refused(call, self, unique_dates, load, reading)) return py::none();
+    const astronomy::Context& ctx = reading.ctx;
+
     py::object pd = call.global("pd");
-    std::optional<std::vector<long long>> of_date = minutes_of(pd, unique_dates);
-    if (!of_date) return py::none();
-    const std::size_t n = of_date->size();
+    std::vector<long long> of_date = minutes_of(pd, unique_dates, reading.per_minute);
+    const std::size_t n = of_date.size();
     // Distinct minutes, ascending, and the minute of each date-time.
-    std::vector<long long> distinct(*of_date);
+    std::vector<long long> distinct(of_date);
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
     std::vector<std::size_t> first_date(distinct.size(), n);
     std::vector<int> slot(n);
     for (std::size_t i = 0; i < n; ++i) {
-        auto at = std::lower_bound(distinct.begin(), distinct.end(), (*of_date)[i]);
+        auto at = std::lower_bound(distinct.begin(), distinct.end(), of_date[i]);
         slot[i] = static_cast<int>(at - distinct.begin());
         first_date[static_cast<std::size_t>(slot[i])] = std::min(first_date[static_cast<std::size_t>(slot[i])], i);
     }
-    of_date.reset();
+    of_date.clear();
 
-    // Loading the context belongs to the one-date path, with its traceback entries.
     py::dict fixed_holidays = self.attr("_FIXED_HOLIDAYS");
     Names names(fixed_holidays);
-    std::vector<int> index(distinct.size(), -1);
-    if (!runtime::has_attr(self, "_EPH")) {
-        py::object date = unique_dates[py::int_(0)];
-        festival_map[date] = festival_of_date(call, self, date);
-        index[static_cast<std::size_t>(slot[0])] = names.add(festival_map[date]);
-    }
-    std::optional<astronomy::Context> ctx = context_of(self);
-    if (context_refused(ctx)) return py::none();
+    // The festival name index of each distinct minute, kNotYet until known.
+    constexpr int kNotYet = -1;
+    std::vector<int> index(distinct.size(), kNotYet);
+    if (first_festival) index[static_cast<std::size_t>(slot[0])] = names.add(first_festival);
 
     // A minute whose computation would leave the ephemeris goes to the one-date
     // path alone, before any other work, in the order the definition visits the
@@ -191,12 +207,12 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
     // of the other minutes, never written, were not worth computing.
     std::vector<Minute> minutes;
     for (std::size_t k = 0; k < distinct.size(); ++k)
-        if (index[k] < 0) minutes.push_back(minute_of(distinct[k], k));
+        if (index[k] == kNotYet) minutes.push_back(minute_of(distinct[k], k));
     auto key = [&](const Minute& mo) { return py::object(unique_dates[py::int_(first_date[mo.slot])]); };
     if (!minutes.empty()) {
-        fill_tt(*ctx, minutes);
-        fill_zone(*astronomy::zone_stretches(ctx->ist), minutes);
-        auto [first_tt, last_tt] = astronomy::batch_span(*ctx);
+        fill_tt(ctx, minutes);
+        fill_zone(*reading.zone, minutes);
+        auto [first_tt, last_tt] = astronomy::batch_span(ctx);
         std::vector<Minute> inside, outside;
         for (const Minute& mo : minutes)
             (mo.tt >= first_tt && mo.tt <= last_tt ? inside : outside).push_back(mo);
@@ -205,7 +221,7 @@ py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
         });
         for (const Minute& mo : outside) index[mo.slot] = names.add(festival_of_date(call, self, key(mo)));
         if (!inside.empty()) {
-            std::vector<int> found = festival_indices(call, *ctx, self, inside, names, key);
+            std::vector<int> found = festival_indices(call, ctx, self, inside, names, key);
             for (std::size_t k = 0; k < inside.size(); ++k) index[inside[k].slot] = found[k];
         }
     }

@@ -16,7 +16,8 @@ namespace py = pybind11;
 /// computed by the one-date path.  Dates the one-date path computed before the
 /// batch could start (the first, which loads the context) are put in
 /// `festival_map`.  None where the batch cannot stand in for the one-date path (a
-/// name rebound, an unexpected context or column): the caller then completes
+/// name rebound, an unexpected column or context: batch_refused, in
+/// frame/batch.cpp, lists why it may not): the caller then completes
 /// `festival_map` date by date.
 py::object festival_mapper(Call& call, py::handle self, py::handle unique_dates,
                            py::dict festival_map);

@@ -1,15 +1,17 @@
-// frame/decide.cpp: the tithi, month and sunset decisions of the batch, each
-// held to a margin far wider than the largest difference measured between the
-// batch's quantity and the one-date path's (bench/batch_margins.py and
+// frame/decide.cpp: the tithi, month, sunset and Hijri decisions of the batch,
+// each held to a margin far wider than the largest difference measured between
+// the batch's quantity and the one-date path's (bench/batch_margins.py and
 // tests/test_batch.py measure them from the primitives themselves).
 #include "frame/decide.hpp"
 
 #include "astronomy/observer.hpp"
 #include "frame/watch.hpp"
+#include "islamic/hijri.hpp"
 #include "panchang/panchang.hpp"
 #include "runtime/pyops.hpp"
 
 #include <cmath>
+#include <stdexcept>
 
 namespace frame {
 
@@ -37,9 +39,6 @@ constexpr double kSignMargin = 1e-4;
 //   instant is within 0.2 ms (bisection) plus a microsecond (rounding) of the
 //   threshold crossing, 1e-6 degrees of solar motion; 0.01 degrees is about 2 s.
 constexpr double kAltitudeMargin = 0.01;
-// - a minute's TT, from its civil date's midnight plus the minutes since, as
-//   Timescale.utc counts them: within 0.04 ms of the timescale's own conversion
-//   of the same fields, on the days around every leap second too.
 // - tithi changes (dense minutes): each change instant is found to 0.02 ms of
 //   lunar motion; a minute within 1 s of a change has its elongation computed
 //   exactly, and is then held to kTithiMargin.
@@ -48,6 +47,13 @@ constexpr double kTithiChangeMargin = 1.0 / 86400.0;
 //   of the threshold crossing found here; a minute within 0.1 s of it takes the
 //   one-date path's own Hijri date.
 constexpr double kSunsetMargin = 0.1 / 86400.0;
+//
+// A minute's TT (fill_tt: its civil date's midnight plus the minutes since, as
+// Timescale.utc counts them) has no margin of its own: it lies within 0.04 ms of
+// the timescale's own conversion of the same fields, on the days around every
+// leap second too, and every margin above that it meets is in time and far wider
+// (the narrowest, kSunsetMargin, is 0.1 s).  The sparse tithi and the Hijri dates
+// at sunset do not read it: they convert the fields as the one-date path does.
 
 // Search constants.
 //
@@ -109,7 +115,7 @@ void decide_tithi(const astronomy::Context& ctx, const std::vector<Minute>& minu
     for (std::size_t k = 0; k < exact.size(); ++k) {
         double diff = runtime::floored_mod(moon_nir[k] - sun_nir[k], 360.0);
         if (near_multiple(diff, astronomy::kTithiDegrees, kTithiMargin))
-            out[exact[k]].undecided = true;
+            out[exact[k]].by_batch = false;
         else
             out[exact[k]].tithi_no = panchang::tithi_number(diff);
     }
@@ -128,9 +134,10 @@ void decide_month(const astronomy::Context& ctx, const std::vector<Minute>& minu
         const double tt = minutes[i].tt;
         while (j + 1 < new_moons.size() && new_moons[j + 1] <= tt) ++j;
         bool inside = new_moons[j] <= tt && j + 1 < new_moons.size();
-        if (dec.undecided || !inside || tt - new_moons[j] < kNewMoonMargin ||
-            new_moons[j + 1] - tt < kNewMoonMargin || near_multiple(sun_at_nm[j], 30, kSignMargin)) {
-            dec.undecided = true;
+        if (!dec.by_batch) continue;
+        if (!inside || tt - new_moons[j] < kNewMoonMargin || new_moons[j + 1] - tt < kNewMoonMargin ||
+            near_multiple(sun_at_nm[j], 30, kSignMargin)) {
+            dec.by_batch = false;
             continue;
         }
         dec.month_idx = panchang::month_index(panchang::amanta_index(sun_at_nm[j]), true,
@@ -138,19 +145,22 @@ void decide_month(const astronomy::Context& ctx, const std::vector<Minute>& minu
     }
 }
 
-// The day change at sunset, for minutes late enough in the day to be after it,
-// at the instant the zone's own offset gives them (as localize() does).
-void decide_day_change(const runtime::Call& call, const astronomy::Context& ctx, py::handle self,
-                       const std::vector<Minute>& minutes, bool dense, std::vector<Decision>& out) {
+// Where the Hijri day changes at sunset: for minutes late enough in the day to be
+// after it, at the instant the zone's own offset gives them (as localize() does).
+// Earlier minutes keep before_sunset.
+void decide_day_change(const astronomy::Context& ctx, const std::vector<Minute>& minutes, bool dense,
+                       std::vector<Decision>& out) {
     std::vector<std::size_t> late;
     for (std::size_t i = 0; i < minutes.size(); ++i) {
-        if (out[i].undecided || minutes[i].h < kEarliestSunsetHour) continue;
+        if (!out[i].by_batch || minutes[i].h < kEarliestSunsetHour) continue;
         if (!minutes[i].zone_clear)
-            out[i].undecided = true;  // a wall-clock time the zone skips or repeats
+            out[i].by_batch = false;  // a wall-clock time the zone skips or repeats
         else
             late.push_back(i);
     }
-    std::vector<std::size_t> too_close;
+    auto decided = [](bool close, bool after) {
+        return close ? DayChange::at_sunset : after ? DayChange::after_sunset : DayChange::before_sunset;
+    };
     if (dense && !late.empty()) {
         // One sunset per civil date.
         std::vector<double> guesses;
@@ -166,30 +176,41 @@ void decide_day_change(const runtime::Call& call, const astronomy::Context& ctx,
         std::vector<double> sunsets = astronomy::sun_crossings_near(ctx, guesses);
         for (std::size_t k = 0; k < late.size(); ++k) {
             double from_sunset = minutes[late[k]].civil_tt - sunsets[date_of[k]];
-            if (std::fabs(from_sunset) < kSunsetMargin)
-                too_close.push_back(late[k]);
-            else
-                out[late[k]].after_sunset = from_sunset > 0;
+            out[late[k]].day_change = decided(std::fabs(from_sunset) < kSunsetMargin, from_sunset > 0);
         }
     } else if (!late.empty()) {
         std::vector<double> tt(late.size());
         for (std::size_t k = 0; k < late.size(); ++k) tt[k] = minutes[late[k]].civil_tt;
         std::vector<double> altitude = astronomy::sun_altitudes(ctx, astronomy::times_tt(ctx, tt));
-        for (std::size_t k = 0; k < late.size(); ++k) {
-            if (std::fabs(altitude[k] - astronomy::kSunUpAltitude) < kAltitudeMargin)
-                too_close.push_back(late[k]);
-            else
-                out[late[k]].after_sunset = altitude[k] < astronomy::kSunUpAltitude;
-        }
+        for (std::size_t k = 0; k < late.size(); ++k)
+            out[late[k]].day_change =
+                decided(std::fabs(altitude[k] - astronomy::kSunUpAltitude) < kAltitudeMargin,
+                        altitude[k] < astronomy::kSunUpAltitude);
     }
-    // Too close to call from the batch's sunset: the one-date path's own Hijri date.
+}
+
+// The Hijri date of each decided minute: the tabular date of its civil date, or
+// of the next one after sunset (as __get_hijri_date counts it); at sunset, too
+// close to call from the batch's sunset, the one-date path's own answer, asked in
+// ascending order of the minutes.
+void decide_hijri(const runtime::Call& call, py::handle self, const std::vector<Minute>& minutes,
+                  std::vector<Decision>& out) {
     py::handle datetime = remembered_global("datetime");
-    for (std::size_t i : too_close) {
+    for (std::size_t i = 0; i < minutes.size(); ++i) {
+        Decision& dec = out[i];
+        if (!dec.by_batch) continue;
         const Minute& mo = minutes[i];
-        auto [_y, m, d] = runtime::unpack<3>(
-            call.method(self, "__get_hijri_date")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi)));
-        out[i].hijri_m = m.cast<long long>();
-        out[i].hijri_d = d.cast<long long>();
+        if (dec.day_change == DayChange::at_sunset) {
+            auto [_y, m, d] = runtime::unpack<3>(
+                call.method(self, "__get_hijri_date")(datetime(mo.y, mo.m, mo.d, mo.h, mo.mi)));
+            dec.hijri_m = m.cast<long long>();
+            dec.hijri_d = d.cast<long long>();
+        } else {
+            const long long next_day = dec.day_change == DayChange::after_sunset ? 1 : 0;
+            auto [_y, m, d] = islamic::hijri_from_ordinal(mo.ordinal() + next_day);
+            dec.hijri_m = m;
+            dec.hijri_d = d;
+        }
     }
 }
 
@@ -197,12 +218,14 @@ void decide_day_change(const runtime::Call& call, const astronomy::Context& ctx,
 
 std::vector<Decision> decide(const runtime::Call& call, const astronomy::Context& ctx,
                              py::handle self, const std::vector<Minute>& minutes) {
+    if (minutes.empty()) throw std::logic_error("decide: no minutes");
     std::vector<Decision> out(minutes.size());
     const double span = minutes.back().tt - minutes.front().tt + 1;
     const bool dense = static_cast<double>(minutes.size()) > kDenseMinutesPerDay * span;
     decide_tithi(ctx, minutes, dense, out);
     decide_month(ctx, minutes, out);
-    decide_day_change(call, ctx, self, minutes, dense, out);
+    decide_day_change(ctx, minutes, dense, out);
+    decide_hijri(call, self, minutes, out);
     return out;
 }
 

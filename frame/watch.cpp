@@ -15,8 +15,10 @@ using namespace pybind11::literals;
 
 namespace {
 
-// What the one-date path resolved to right after the module body.  Strong
-// references, never released, like the module itself.
+// What the one-date path resolved to right after the module body, and the tools
+// to compare with it.  Strong references, never released, like the module itself;
+// all made in the module's exec step, so no call ever builds them (and no two
+// threads can race to).
 struct Remembered {
     std::string name;
     PyObject* object;
@@ -26,18 +28,17 @@ struct ImportState {
     std::vector<Remembered> globals;        // every name the module body imported
     std::vector<PyObject*> owners;          // where kLibraryReads[i] is looked up
     std::vector<PyObject*> attributes;      // kLibraryReads[i], as stored (unbound); null if absent
+    PyObject* getattr_static;               // inspect.getattr_static
+    PyObject* absent;                       // a fresh object(), its default
 };
 ImportState* import_state = nullptr;
 
 // inspect.getattr_static(obj, name): the attribute as stored on the object or its
 // class, without running descriptors, so that a method or a class method compares
 // by identity.  Null when absent.
-py::object static_attribute(py::handle obj, const char* name) {
-    static py::handle getattr_static =
-        py::object(py::module_::import("inspect").attr("getattr_static")).release();
-    static py::handle absent = py::object(py::module_::import("builtins").attr("object")()).release();
-    py::object value = getattr_static(obj, name, absent);
-    return value.is(absent) ? py::object() : value;
+py::object static_attribute(const ImportState& state, py::handle obj, const char* name) {
+    py::object value = py::handle(state.getattr_static)(obj, name, py::handle(state.absent));
+    return value.is(py::handle(state.absent)) ? py::object() : value;
 }
 
 }  // namespace
@@ -52,6 +53,8 @@ void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) 
     const runtime::ClassSpec& cls = *module.cls;
     if (!globals.contains(cls.class_name)) return;
     auto* state = new ImportState();
+    state->getattr_static = py::object(py::module_::import("inspect").attr("getattr_static")).release().ptr();
+    state->absent = py::object(py::module_::import("builtins").attr("object")()).release().ptr();
     // Every entry of the class but get_festival itself, which runs on either route.
     py::dict namespace_ = globals[cls.class_name].attr("__dict__");
     for (const runtime::ClassEntry& entry : cls.entries) {
@@ -74,7 +77,7 @@ void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) 
             std::size_t dot = owner.rfind('.');
             where = py::module_::import(owner.substr(0, dot).c_str()).attr(owner.substr(dot + 1).c_str());
         }
-        state->attributes.push_back(static_attribute(where, read.name).release().ptr());
+        state->attributes.push_back(static_attribute(*state, where, read.name).release().ptr());
         state->owners.push_back(where.release().ptr());
     }
     // pytz builds its zone list and each zone lazily, at first use, with no lock.
@@ -109,59 +112,43 @@ const char* rebound_name(py::handle self, PyObject* globals) {
         if (PyDict_GetItemString(globals, global.name.c_str()) != global.object)
             return "a module global rebound";
     for (std::size_t i = 0; i < std::size(astronomy::kLibraryReads); ++i) {
-        py::object value = static_attribute(import_state->owners[i], astronomy::kLibraryReads[i].name);
+        py::object value =
+            static_attribute(*import_state, import_state->owners[i], astronomy::kLibraryReads[i].name);
         if (value.ptr() != import_state->attributes[i]) return "a library attribute rebound";
     }
     return nullptr;
 }
 
-std::optional<astronomy::Context> context_of(py::handle self) {
-    astronomy::Context ctx;
-    std::pair<const char*, py::object*> fields[] = {
-        {"_EPH", &ctx.eph},     {"_SUN", &ctx.sun}, {"_MOON", &ctx.moon}, {"_EARTH", &ctx.earth},
-        {"_TS", &ctx.ts},       {"_DELHI", &ctx.delhi}, {"_IST", &ctx.ist},
-    };
-    for (auto [name, field] : fields) {
-        *field = runtime::getattr_or_absent(self, name);
-        if (!*field) return std::nullopt;
-    }
-    auto type_of = [](const char* module, const char* name) {
-        return py::module_::import(module).attr(name);
-    };
-    // Bodies are any of Skyfield's vector functions: their array positions are the
-    // scalar ones, element by element.
-    py::object vector_function = type_of("skyfield.vectorlib", "VectorFunction");
-    bool expected = py::type::of(ctx.eph).is(type_of("skyfield.jpllib", "SpiceKernel")) &&
-                    py::type::of(ctx.ts).is(type_of("skyfield.timelib", "Timescale")) &&
-                    py::isinstance(ctx.sun, vector_function) &&
-                    py::isinstance(ctx.moon, vector_function) &&
-                    py::isinstance(ctx.earth, vector_function);
-    if (!expected) return std::nullopt;
+const char* context_unreadable(py::handle self, astronomy::Context& ctx) {
+    if (import_state == nullptr) return "no import state";
+    if (const char* why = astronomy::context_refused(self, ctx)) return why;
     // The zone and the observer are the ones made at loading time: the rule that
     // a minute before 16:00 is before sunset rests on the observer being Delhi.
     py::handle pytz = remembered_global("pytz");
-    if (!ctx.ist.is(pytz.attr("timezone")(astronomy::kZoneName))) return std::nullopt;
+    if (!ctx.ist.is(pytz.attr("timezone")(astronomy::kZoneName))) return "a zone of its own";
     py::handle topos = remembered_global("Topos");
     py::object delhi = topos(astronomy::kDelhiLatitude, astronomy::kDelhiLongitude,
                              "elevation_m"_a = astronomy::kDelhiElevationM);
-    if (!py::type::of(ctx.delhi).is(py::type::of(delhi))) return std::nullopt;
+    if (!py::type::of(ctx.delhi).is(py::type::of(delhi))) return "an observer of its own";
     for (const char* coordinate : {"latitude", "longitude"})
         if (runtime::as_double(ctx.delhi.attr(coordinate).attr("degrees")) !=
             runtime::as_double(delhi.attr(coordinate).attr("degrees")))
-            return std::nullopt;
+            return "an observer of its own";
     if (runtime::as_double(ctx.delhi.attr("elevation").attr("m")) != astronomy::kDelhiElevationM)
-        return std::nullopt;
+        return "an observer of its own";
     // No library attribute the bodies read is replaced on the context objects
     // themselves or in their own classes.
-    for (py::handle obj : {ctx.eph, ctx.sun, ctx.moon, ctx.earth, ctx.ts, ctx.delhi, ctx.ist}) {
+    for (const auto& [_name, member] : astronomy::kContextAttributes) {
+        py::handle obj = ctx.*member;
         for (std::size_t i = 0; i < std::size(astronomy::kLibraryReads); ++i) {
             py::handle owner = import_state->owners[i];
             if (!PyType_Check(owner.ptr()) || !py::isinstance(obj, owner)) continue;
-            if (static_attribute(obj, astronomy::kLibraryReads[i].name).ptr() != import_state->attributes[i])
-                return std::nullopt;
+            if (static_attribute(*import_state, obj, astronomy::kLibraryReads[i].name).ptr() !=
+                import_state->attributes[i])
+                return "a library attribute replaced on the context";
         }
     }
-    return ctx;
+    return nullptr;
 }
 
 }  // namespace frame

@@ -6,7 +6,6 @@
 #include "astronomy/batch.hpp"
 #include "runtime/module.hpp"
 
-#include <optional>
 #include <vector>
 
 namespace frame {
@@ -26,8 +25,10 @@ py::handle remembered_global(const char* name);
 /// otherwise what changed.
 const char* rebound_name(py::handle self, PyObject* globals);
 
-/// The astronomy context stored on `self`, if it is complete and made of the
-/// objects that __initialize_astronomy makes.
-std::optional<astronomy::Context> context_of(py::handle self);
+/// Why the batch cannot read the astronomy context stored on `self`, or null, and
+/// then `ctx` holds it: the context passes astronomy::context_refused, its zone and
+/// observer are the ones __initialize_astronomy makes, and no library attribute
+/// the bodies read is replaced on its objects.
+const char* context_unreadable(py::handle self, astronomy::Context& ctx);
 
 }  // namespace frame

@@ -4,6 +4,7 @@
 #include "astronomy/batch.hpp"
 #include "astronomy/internals.hpp"
 #include "astronomy/library.hpp"
+#include "astronomy/observer.hpp"
 #include "frame/minutes.hpp"
 #include "runtime/plain.hpp"
 
@@ -81,6 +82,10 @@ PyMethodDef methods[] = {
 
 void fill_primitives(py::module_& m) {
     m.attr("SYNODIC_MONTH") = astronomy::kSynodicMonth;
+    m.attr("ZONE_NAME") = astronomy::kZoneName;
+    py::list context;
+    for (const auto& [name, _member] : astronomy::kContextAttributes) context.append(name);
+    m.attr("CONTEXT_ATTRIBUTES") = context;
     py::list reads;
     for (const astronomy::LibraryRead& r : astronomy::kLibraryReads)
         reads.append(py::make_tuple(r.owner, r.name));

@@ -61,6 +61,7 @@ from typing import Any, Protocol
 import numpy as np
 import pandas as pd
 
+from orvik._zone import INDIA
 from orvik._dateparse import (DAY, DAY_MONTH_LINE, MISSING, NAIVE, NAT, OUTSIDE, UNREADABLE,
                               UTC, evidence, fill, parse_iso, parse_text)
 
@@ -68,7 +69,6 @@ __all__ = ["INDIA", "DateReader", "Reading", "Span", "read_dates", "read_date", 
            "NotDates",
            "OutsideSpan", "MixedOrder", "OrderRevised", "DateOrderWarning"]
 
-INDIA = "Asia/Kolkata"
 
 # ---------------------------------------------------------------------------
 # What the reader says

@@ -12,16 +12,17 @@ shares, is never changed.
 from __future__ import annotations
 
 import os
+import weakref
 
 from orvik.Tavrolen import Tavrolen
+from orvik._zone import INDIA
 
 EPHEMERIS = "de421.bsp"
 
-# The observer and zone of the astronomy context.  They are those of the
-# extension's own loading step; tests/test_partitions.py checks that a loaded
-# object holds the same context as one that loaded itself.
+# The observer of the astronomy context, and its zone (INDIA).  They are those
+# of the extension's own loading step; tests/test_partitions.py checks that a
+# loaded object holds the same context as one that loaded itself.
 _LATITUDE, _LONGITUDE, _ELEVATION_M = "28.6139 N", "77.2090 E", 213
-_ZONE = "Asia/Kolkata"
 
 
 class EphemerisNotFound(FileNotFoundError):
@@ -45,6 +46,9 @@ def loaded(path: str | None = None) -> Tavrolen:
     if not os.path.isfile(path):
         raise EphemerisNotFound(f"ephemeris not found: {path}")
     eph = load_file(path)
+    # The kernel reads its file for as long as it lives: the file is closed when
+    # the kernel is collected, or at exit (Python reports a file left open then).
+    weakref.finalize(eph, eph.spk.close)
     obj = Tavrolen()
     # The same seven attributes, in the same order, as the first call stores.
     obj._EPH = eph
@@ -53,5 +57,5 @@ def loaded(path: str | None = None) -> Tavrolen:
     obj._EARTH = eph["earth"]
     obj._TS = load.timescale()
     obj._DELHI = Topos(_LATITUDE, _LONGITUDE, elevation_m=_ELEVATION_M)
-    obj._IST = pytz.timezone(_ZONE)
+    obj._IST = pytz.timezone(INDIA)
     return obj

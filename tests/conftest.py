@@ -11,6 +11,22 @@ import skyfield_data
 
 BSP = os.path.join(os.path.dirname(skyfield_data.__file__), "data", "de421.bsp")
 
+# The one copy of the module's names that the tests share; tests/test_module.py
+# holds each to the module.
+#: The names the module body binds, besides the class.
+GLOBALS = ["load", "Topos", "almanac", "pd", "timedelta", "datetime", "pytz"]
+#: The class's own entries, in the order the class stores them.
+CLASS_ENTRIES = ["_Tavrolen__initialize_astronomy", "_Tavrolen__get_nirayana_lon",
+                 "_Tavrolen__get_accurate_panchang", "_Tavrolen__get_festivals",
+                 "_Tavrolen__get_sunset", "_Tavrolen__get_hijri_date",
+                 "_Tavrolen__get_islamic_festival", "_FIXED_HOLIDAYS",
+                 "_Tavrolen__get_festival_holiday", "get_festival"]
+#: The methods among them.
+METHODS = [name for name in CLASS_ENTRIES if name != "_FIXED_HOLIDAYS"]
+#: The attributes a loaded object holds its astronomy context in, in the order
+#: they are stored.
+CONTEXT = ["_EPH", "_SUN", "_MOON", "_EARTH", "_TS", "_DELHI", "_IST"]
+
 
 @pytest.fixture(scope="session", autouse=True)
 def ephemeris_dir(tmp_path_factory):

@@ -5,9 +5,8 @@ from datetime import date, datetime, timedelta
 import pytest
 import pytz
 import skyfield.api
-from conftest import frames, orvik_frames
+from conftest import CONTEXT, frames, orvik_frames
 
-CONTEXT = ["_EPH", "_SUN", "_MOON", "_EARTH", "_TS", "_DELHI", "_IST"]
 IST = pytz.timezone("Asia/Kolkata")
 
 

@@ -5,20 +5,7 @@ import json
 import os
 
 import pytest
-from conftest import run_python
-
-METHODS = [
-    "_Tavrolen__initialize_astronomy",
-    "_Tavrolen__get_nirayana_lon",
-    "_Tavrolen__get_accurate_panchang",
-    "_Tavrolen__get_festivals",
-    "_Tavrolen__get_sunset",
-    "_Tavrolen__get_hijri_date",
-    "_Tavrolen__get_islamic_festival",
-    "_FIXED_HOLIDAYS",
-    "_Tavrolen__get_festival_holiday",
-    "get_festival",
-]
+from conftest import CLASS_ENTRIES, CONTEXT, GLOBALS, run_python
 
 MESSAGE_TAIL = "\nTry this format: YYYY-mm-dd HH:MM !\n"
 
@@ -26,7 +13,7 @@ MESSAGE_TAIL = "\nTry this format: YYYY-mm-dd HH:MM !\n"
 class TestImport:
     def test_namespace_after_import(self, mod):
         own = {k for k in vars(mod) if not k.startswith("__")}
-        assert own == {"load", "Topos", "almanac", "pd", "timedelta", "datetime", "pytz", "Tavrolen"}
+        assert own == {*GLOBALS, "Tavrolen"}
         import datetime
         import pandas
         import pytz
@@ -142,7 +129,7 @@ class TestClass:
         T = mod.Tavrolen
         keys = list(vars(T))
         assert keys[0] == "__module__"
-        assert keys[1:11] == METHODS
+        assert [k for k in keys if not k.startswith("__")] == CLASS_ENTRIES
         assert T.__module__ == "orvik.Tavrolen" and T.__qualname__ == "Tavrolen"
         assert T.__bases__ == (object,) and type(T) is type
         assert T.__doc__ is None
@@ -150,7 +137,7 @@ class TestClass:
         with pytest.raises(TypeError, match="Tavrolen\\(\\) takes no arguments"):
             T(1)
         assert not hasattr(T, "__get_festivals") and not hasattr(T(), "__get_festivals")
-        for attr in ("_EPH", "_SUN", "_MOON", "_EARTH", "_TS", "_DELHI", "_IST"):
+        for attr in CONTEXT:
             assert not hasattr(T, attr)
 
     def test_fixed_holidays(self, mod):
@@ -202,3 +189,13 @@ class TestClass:
         """)
         assert r.returncode == 0, r.stderr
         assert len(json.loads(r.stdout)) == 34
+
+
+def test_context_attributes_and_zone_are_the_extensions():
+    # The tests' list of the context's attributes, and the zone's name on the
+    # Python side (orvik/_zone.py), are those of the C++ engine.
+    from orvik import _primitives
+    from orvik._zone import INDIA
+
+    assert _primitives.CONTEXT_ATTRIBUTES == CONTEXT
+    assert _primitives.ZONE_NAME == INDIA

@@ -10,9 +10,8 @@ from datetime import date, datetime, timedelta
 import numpy as np
 import pytest
 import pytz
-from conftest import orvik_frames
+from conftest import CONTEXT, orvik_frames
 
-CONTEXT = ["_EPH", "_SUN", "_MOON", "_EARTH", "_TS", "_DELHI", "_IST"]
 KEYS = ["date", "method", "maas", "paksha", "tithi", "nakshatra", "sun_rashi", "moon_rashi",
         "last_amavasya"]
 

@@ -43,6 +43,26 @@ def test_loaded_context_is_the_one_the_first_call_makes(mod, tmp_path, monkeypat
            [made._SUN.target, made._MOON.target, made._EARTH.target]
 
 
+def test_loaded_leaves_no_file_open():
+    # Dropped, or kept until exit: either way the ephemeris file gets closed, and
+    # Python has no unclosed file to report.
+    code = """
+import gc
+import pandas as pd
+from orvik.ephemeris import loaded
+dropped = loaded()
+dropped.get_festival(pd.DataFrame({"date": ["2024-03-25"]}), "date")
+del dropped
+gc.collect()
+kept = loaded()
+kept.get_festival(pd.DataFrame({"date": ["2024-03-25"]}), "date")
+"""
+    done = subprocess.run([sys.executable, "-W", "default", "-c", code], capture_output=True,
+                          text=True, timeout=300)
+    assert done.returncode == 0, done.stderr
+    assert "ResourceWarning" not in done.stderr
+
+
 def test_dask_worker_processes(mod, ephemeris_dir):
     dd = pytest.importorskip("dask.dataframe")
     distributed = pytest.importorskip("distributed")

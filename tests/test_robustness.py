@@ -14,13 +14,7 @@ import pandas as pd
 import pytest
 import pytz
 import skyfield.api
-
-CONTEXT = ["_EPH", "_SUN", "_MOON", "_EARTH", "_TS", "_DELHI", "_IST"]
-METHODS = ["_Tavrolen__initialize_astronomy", "_Tavrolen__get_nirayana_lon",
-           "_Tavrolen__get_accurate_panchang", "_Tavrolen__get_festivals",
-           "_Tavrolen__get_sunset", "_Tavrolen__get_hijri_date",
-           "_Tavrolen__get_islamic_festival", "_Tavrolen__get_festival_holiday",
-           "get_festival"]
+from conftest import CONTEXT, METHODS
 
 
 class TestFirstCall:

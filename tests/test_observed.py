@@ -263,7 +263,7 @@ def test_use_context_while_annotating(tav, monkeypatch):
     worker.join(60)
     assert result["df"]["festival"][0] == "Narak_Chaturdashi/Dipawali/National_Unit_Day"
     assert fresh.years == {}
-    with pytest.raises(TypeError, match="not str"):
+    with pytest.raises(TypeError, match="not from a str"):
         observed.use_context("de421.bsp")
 
 

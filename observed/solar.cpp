@@ -67,7 +67,7 @@ constexpr double kMoonSlowest = 11.7, kMoonFastest = 15.5;
 
 DayNumber onam(Sky& sky, double simha, double guess) {
     const DayNumber chingam = first_day(sky, Kept::kerala, simha);
-    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * kanya, guess + 31));
+    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * static_cast<int>(kanya), guess + 31));
     auto star = [&](DayNumber d) { return sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas); };
     auto is_shravana = [](double moon) { return kShravanaBegin <= moon && moon < kShravanaEnd; };
     // From the Moon at the month's last star instant, the days back at which its
@@ -91,7 +91,7 @@ DayNumber onam(Sky& sky, double simha, double guess) {
 DayNumber day_of_observance(Sky& sky, const Job& j) {
     const Observance& o = kObservances[j.row];
     const Ingress& in = std::get<Ingress>(o.by);
-    const double t = sky.sun_reaches(30.0 * in.sign, j.guess);
+    const double t = sky.sun_reaches(30.0 * static_cast<int>(in.sign), j.guess);
     if (o.kept == Kept::onam) return onam(sky, t, j.guess);
     return first_day(sky, o.kept, t) + in.days_after;
 }
@@ -116,7 +116,7 @@ std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<i
     const long long from = astronomy::civil_from_days(first).y - 1, to = astronomy::civil_from_days(last).y + 1;
     for (long long y = from; y <= to; ++y)
         for (int r : rows) {
-            const double guess = ingress_guess(y, 30.0 * std::get<Ingress>(kObservances[r].by).sign);
+            const double guess = ingress_guess(y, 30.0 * static_cast<int>(std::get<Ingress>(kObservances[r].by).sign));
             if (approx_tt(first) - kReachDays <= guess && guess <= approx_tt(last) + kReachDays)
                 jobs.push_back({r, guess});
         }

@@ -137,6 +137,7 @@ def moments(sky):
     return spread + near
 
 
+@pytest.mark.values
 def test_batch_equals_one_date_path(mod, moments):
     batch, batch_searches = annotate(mod.Tavrolen(), moments)
     single, single_searches = annotate(one_date(mod), moments)
@@ -149,6 +150,7 @@ def test_batch_equals_one_date_path(mod, moments):
     assert sum(name != "-" for name in batch) > (100 if FULL else 15)
 
 
+@pytest.mark.values
 def test_events_of_a_month_equal_one_date_path(mod, sky):
     """Minutes dense enough for the batch to find the events of their span (tithi
     changes, new moon, sunsets) instead of evaluating each minute: every minute
@@ -477,6 +479,7 @@ def test_what_is_not_a_context_is_refused_by_name(mod, prim, tav, holder, why):
         prim.new_moons(t, 2460000.5, 2460001.5)
 
 
+@pytest.mark.values
 def test_library_internals_that_disagree_make_the_batch_step_aside():
     # Replaced in a fresh process before the first call (the check is made once):
     # the batch takes the one-date path for every date, and the answers are right.

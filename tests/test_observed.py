@@ -41,6 +41,7 @@ def days_of(table, name, year=None):
     return [d for d in rows if year is None or d.startswith(str(year))]
 
 
+@pytest.mark.values
 def test_published_days(years):
     found = {name: [d for d in days_of(years, name) if d[:4] in ("2019", "2020", "2021")]
              for name in PUBLISHED}
@@ -49,6 +50,7 @@ def test_published_days(years):
         assert [d for d in found[name] if d[:4] in {p[:4] for p in published}] == published, name
 
 
+@pytest.mark.values
 def test_each_rule_on_a_day_it_decides(years):
     """Days where the rule, not the tithi at noon, decides."""
     # Pradosh: the new moon begins on the holiday's evening.
@@ -77,6 +79,7 @@ def test_each_rule_on_a_day_it_decides(years):
         "2022-07-10", "2023-06-29", "2024-06-17"]
 
 
+@pytest.mark.values
 def test_evening_and_night_rules_agree_with_the_column(tav):
     """Every year from 1900 to 2050, the column names Dipawali at some minute of
     the observed day's evening, and Maha Shivaratri at some minute of its night:
@@ -98,6 +101,7 @@ def test_evening_and_night_rules_agree_with_the_column(tav):
         assert len(outside) <= 3 and missing(name, outside, 7 * 60, [0]) == [], (name, outside)
 
 
+@pytest.mark.values
 def test_adhik_months(years):
     # 2020: adhik Ashvina from the new moon of 17 September to that of 16 October.
     assert days_of(years, "Navratri_Start", 2020) == ["2020-10-17"]
@@ -109,6 +113,7 @@ def test_adhik_months(years):
     assert days_of(years, "Shree_Krishna_Janmashtami", 2023) == ["2023-09-07"]
 
 
+@pytest.mark.values
 def test_sunrise_and_sunset_are_skyfields(tav, sky):
     """The days' divisions start from almanac.sunrise_sunset's instants."""
     from orvik import _observed
@@ -123,6 +128,7 @@ def test_sunrise_and_sunset_are_skyfields(tav, sky):
         assert np.abs(np.array(sets) - times[up == 0].tt).max() * 86400 < 0.1
 
 
+@pytest.mark.values
 def test_crescent_criterion(tav, sky):
     """Yallop's q at Delhi on the evenings around Dhu al-Hijjah 1441: 2020-07-21
     is category B (not counted), the 22nd category A."""
@@ -138,6 +144,7 @@ def test_crescent_criterion(tav, sky):
     assert np.isnan(_observed.yallop_q(tav, [sunsets[0] - 2], [conjunction])[0])
 
 
+@pytest.mark.values
 def test_spans_agree_and_rows_are_ordered(years):
     """A year alone gives the rows a longer span gives it (the Islamic months'
     chain starts a few months before any span)."""
@@ -362,6 +369,7 @@ def list_days(code):
 
 
 @pytest.mark.parametrize("code", list(LIST_KEYS))
+@pytest.mark.values
 def test_published_lists(code):
     """Every published day is found and, for the gazetted and exchange lists, no
     other day; the restricted list is published in part for 2019 and 2020, and
@@ -376,6 +384,7 @@ def test_published_lists(code):
     assert found / (found + missed) >= 0.95
 
 
+@pytest.mark.values
 @pytest.mark.parametrize("key, year, name, days", [
     # Delhi passes over an option on a Sunday: Ram Navami, 10 April 2022 (DoPT's list).
     ("gazetted", 2022, "Maha_Shiv_Ratri", ["2022-03-01"]),

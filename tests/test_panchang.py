@@ -186,6 +186,7 @@ HOLI = {2023: date(2023, 3, 8), 2024: date(2024, 3, 25), 2025: date(2025, 3, 14)
 DIPAWALI = {2023: date(2023, 11, 12), 2024: date(2024, 10, 31), 2025: date(2025, 10, 20)}
 
 
+@pytest.mark.values
 def test_year_scan(tav):
     """Every day of 2023 to 2025 at 12:00 IST: each festival a few times a year
     at most, Holi and Dipawali within a day of the published dates.  The engine

@@ -1,6 +1,7 @@
 // astronomy/astronomy.cpp: astronomy context, sidereal longitude, sunset.
 #include "astronomy/astronomy.hpp"
 
+#include "astronomy/civil.hpp"
 #include "astronomy/context.hpp"
 #include "astronomy/library.hpp"
 #include "astronomy/observer.hpp"
@@ -21,12 +22,9 @@ namespace {
 
 // The Lahiri ayanamsha, arcseconds = kAyanamshaEpoch + kAyanamshaRate * T
 // + kAyanamshaQuadratic * T**2, with T in Julian centuries of TT since J2000.0.
-constexpr double kJ2000 = 2451545.0;
-constexpr int kDaysPerCentury = 36525;
 constexpr double kAyanamshaEpoch = 84404.78;
 constexpr double kAyanamshaRate = 5028.7965;
 constexpr double kAyanamshaQuadratic = 1.111;
-constexpr double kArcsecondsPerDegree = 3600.0;
 
 }  // namespace
 
@@ -79,7 +77,7 @@ py::object get_nirayana_lon(Call& call, Args a) {
     // Python arithmetic on what Skyfield returns: NumPy scalars for a scalar Time,
     // arrays for an array Time.  On one float it is lahiri_ayanamsha's arithmetic.
     call.at(1);
-    py::object T = (read(time_obj, Lib::TimeTt) - py::float_(kJ2000)) / py::int_(kDaysPerCentury);
+    py::object T = (read(time_obj, Lib::TimeTt) - py::float_(kJ2000)) / py::float_(kDaysPerCentury);
     call.at(2);
     py::object ayanamsha = (py::float_(kAyanamshaEpoch) + py::float_(kAyanamshaRate) * T +
                             py::float_(kAyanamshaQuadratic) * runtime::power(T, py::int_(2))) /

@@ -1,6 +1,8 @@
 // astronomy/civil.hpp: proleptic Gregorian calendar arithmetic on day counts.
 #pragma once
 
+#include <numbers>
+
 namespace astronomy {
 
 /// Floor division of integers (C++ division truncates toward zero).
@@ -46,6 +48,15 @@ inline constexpr double kUnixEpochJd = 2440587.5;
 
 /// The Julian date of J2000.0, 2000-01-01 12:00 TT.
 inline constexpr double kJ2000 = 2451545.0;
+
+/// Days in a Julian century, the unit of time of the precession series.
+inline constexpr double kDaysPerCentury = 36525.0;
+
+/// Arcseconds in a degree.
+inline constexpr double kArcsecondsPerDegree = 3600.0;
+
+/// Radians in a degree.
+inline constexpr double kDeg = std::numbers::pi / 180;
 
 /// date(1970, 1, 1).toordinal(): the ordinal of the Unix epoch's day.
 inline constexpr long long kEpochOrdinal = 719163;

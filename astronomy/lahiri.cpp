@@ -11,9 +11,6 @@ namespace astronomy {
 
 namespace {
 
-constexpr double kDaysPerCentury = 36525.0;
-constexpr double kArcsecondsPerDegree = 3600.0;
-
 // The Calendar Reform Committee's definition, as the Positional Astronomy
 // Centre states it (A. K. Bhatnagar, "Effect of the new equinox definition on
 // the zero-point of longitude of the Indian calendar", IAU Symposium 141): the

@@ -15,9 +15,10 @@
 
 namespace observed {
 
+using astronomy::kDeg;
+
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180;
 constexpr double kEarthRadiusKm = 6378.14;
 // The Moon's radius over the Earth's: its semi-diameter is this times its
 // horizontal parallax (Meeus, Astronomical Algorithms, ch. 55).

@@ -1,6 +1,7 @@
 // observed/days.cpp: sunrise and sunset of civil days, and their divisions.
 #include "observed/days.hpp"
 
+#include "astronomy/civil.hpp"
 #include "astronomy/internals.hpp"
 #include "astronomy/observer.hpp"
 #include "astronomy/roots.hpp"
@@ -14,10 +15,11 @@
 
 namespace observed {
 
+using astronomy::kDeg;
+
 namespace {
 
 constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
-constexpr double kDeg = std::numbers::pi / 180;
 
 }  // namespace
 

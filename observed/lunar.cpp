@@ -16,7 +16,7 @@ namespace {
 using astronomy::kTithiDegrees;
 
 // One observance's tithi in one lunation.
-struct Job {
+struct TithiJob {
     int row;
     Span lunation;  // from its new moon to the next
     int tithi;      // 1 to 30, counted from the new moon
@@ -85,7 +85,7 @@ DayNumber in_period(Sky& sky, const Span& t, Period period) {
 // (2) the same for pradosh; else (3) on the next day, when the tithi lasts at
 // least three muhurtas of daytime after its sunrise; else (4) on the day on
 // which Bhadra ends.
-DayNumber raksha_bandhan(Sky& sky, const Job& j) {
+DayNumber raksha_bandhan(Sky& sky, const TithiJob& j) {
     const Span tithi = j.span(sky), after_bhadra{j.half(sky), tithi.end};
     if (auto d = longest(sky, after_bhadra, &Sky::aparahna)) return *d;
     if (auto d = longest(sky, after_bhadra, &Sky::pradosh)) return *d;
@@ -118,7 +118,7 @@ DayNumber at_nishita(Sky& sky, const Span& t) {
 // which belongs to the same civil day).  Published practice also allows
 // Bhadra's tail (puchha) when Bhadra runs past midnight; that refinement is left
 // out, as it never moves the civil day.
-DayNumber holika_dahan(Sky& sky, const Job& j) {
+DayNumber holika_dahan(Sky& sky, const TithiJob& j) {
     const Span tithi = j.span(sky), bhadra{tithi.begin, j.half(sky)}, after_bhadra{bhadra.end, tithi.end};
     if (auto d = longest(sky, after_bhadra, &Sky::pradosh)) return *d;
     std::optional<DayNumber> evening;
@@ -136,13 +136,13 @@ DayNumber holika_dahan(Sky& sky, const Job& j) {
 }
 
 // Holi, the colours, is played the day after Holika Dahan.
-DayNumber after_holika_dahan(Sky& sky, const Job& j) { return holika_dahan(sky, j) + 1; }
+DayNumber after_holika_dahan(Sky& sky, const TithiJob& j) { return holika_dahan(sky, j) + 1; }
 
 // Dassehra (Vijayadashami) is kept on the day whose aparahna the tenth tithi
 // covers longest; but on the next day when the tithi is in force at that day's
 // sunrise and the Moon is in the nakshatra Shravana during its aparahna (the
 // Shravana yoga that decides between two days in published panchangs).
-DayNumber dassehra(Sky& sky, const Job& j) {
+DayNumber dassehra(Sky& sky, const TithiJob& j) {
     const Span tithi = j.span(sky);
     const DayNumber d = in_period(sky, tithi, &Sky::aparahna);
     if (!tithi.holds(sky.sunrise(d + 1))) return d;
@@ -157,7 +157,7 @@ DayNumber dassehra(Sky& sky, const Job& j) {
 // chaturthi), the first of two; where no moonrise has it, the later day, the
 // chaturthi joined to the next tithi (Dharmasindhu, quoted in Delhi's
 // almanacs: "chandrodaya vyapini ... dono din ... na ho to parayuta").
-DayNumber at_moonrise(Sky& sky, const Job& j) {
+DayNumber at_moonrise(Sky& sky, const TithiJob& j) {
     const Span tithi = j.span(sky);
     auto [first, last] = candidates(tithi);
     for (DayNumber d = first; d <= last; ++d)
@@ -179,7 +179,7 @@ DayNumber at_moonrise(Sky& sky, const Job& j) {
 // (prahars) after D2's sunrise and the pratipada is longer than it (grows),
 // else D1; when it touches neither, D2 if it lasts more than three and a half
 // yamas after D2's sunrise (the Purushartha Chintamani), else D1.
-DayNumber lakshmi_puja(Sky& sky, const Job& j) {
+DayNumber lakshmi_puja(Sky& sky, const TithiJob& j) {
     const Span amavasya = j.span(sky), pratipada = j.span(sky, 1);
     const DayNumber d1 = approx_day(amavasya.begin), d2 = d1 + 1;
     if (share(amavasya, sky.pradosh(d2)) > 0) return d2;
@@ -195,7 +195,7 @@ DayNumber lakshmi_puja(Sky& sky, const Job& j) {
 // D2's sunrise and the pratipada grows; else D1, in Bhadra's tail if need be.
 // Where it touches neither pradosh, the evening it covers longest.  Holi
 // (Dhulivandan) is played the next day.
-DayNumber dhulivandan(Sky& sky, const Job& j) {
+DayNumber dhulivandan(Sky& sky, const TithiJob& j) {
     const Span purnima = j.span(sky), pratipada = j.span(sky, 1), after_bhadra{j.half(sky), purnima.end};
     const DayNumber d1 = approx_day(purnima.begin), d2 = d1 + 1;
     const bool first = share(purnima, sky.pradosh(d1)) > 0, second = share(purnima, sky.pradosh(d2)) > 0;
@@ -224,7 +224,7 @@ bool shravana_in_aparahna(Sky& sky, DayNumber d, const Span& within) {
 // muhurtas after D2's sunrise and Shravana is in D2's aparahna ("dusre din
 // suryodayanantar tri muhurta vyapini ... aparahna mein shravana ... to dusre
 // din"); where it is in no aparahna, the tithi at sunrise.
-DayNumber dassehra_by_dharmasindhu(Sky& sky, const Job& j) {
+DayNumber dassehra_by_dharmasindhu(Sky& sky, const TithiJob& j) {
     const Span dashami = j.span(sky);
     std::vector<DayNumber> days;
     auto [from, to] = candidates(dashami);
@@ -247,7 +247,7 @@ DayNumber dassehra_by_dharmasindhu(Sky& sky, const Job& j) {
     return at_sunrise(sky, dashami);
 }
 
-DayNumber day_of_observance(Sky& sky, const Job& j) {
+DayNumber day_of_tithi_observance(Sky& sky, const TithiJob& j) {
     switch (kObservances[j.row].kept) {
         case Kept::sunrise: return at_sunrise(sky, j.span(sky));
         case Kept::madhyahna: return in_period(sky, j.span(sky), &Sky::madhyahna);
@@ -300,7 +300,7 @@ std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, cons
     // Each observance's tithi in each lunation that can put it in the span: the
     // lunation's Shukla tithis 1 to 15, and Krishna tithis 16 to 30 carry the
     // purnimanta name of the month after.
-    std::vector<Job> jobs;
+    std::vector<TithiJob> jobs;
     for (const Lunation& l : lunations(ctx, new_moons)) {
         if (l.adhik || l.span.end < approx_tt(first) - 3 || l.span.begin > approx_tt(last) + 3) continue;
         for (int r : rows) {
@@ -313,8 +313,8 @@ std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, cons
     std::vector<KeptOn> out;
     settle(ctx, {&delhi, &mumbai}, [&] {
         out.clear();
-        for (const Job& j : jobs)
-            out.push_back({day_of_observance(kObservances[j.row].maharashtra ? mumbai : delhi, j), j.row});
+        for (const TithiJob& j : jobs)
+            out.push_back({day_of_tithi_observance(kObservances[j.row].maharashtra ? mumbai : delhi, j), j.row});
     });
     std::erase_if(out, [&](const KeptOn& k) { return k.day < first || k.day > last; });
     return out;

@@ -20,7 +20,7 @@ constexpr double kMeanSiderealRate = 0.9856092;
 constexpr double kMeanSiderealAtJ2000 = 280.460 - 23.853;
 
 // One observance's ingress in one year.
-struct Job {
+struct IngressJob {
     int row;
     double guess;  // TT, within days of the ingress
 };
@@ -88,7 +88,7 @@ DayNumber onam(Sky& sky, double simha, double guess) {
     return chingam;
 }
 
-DayNumber day_of_observance(Sky& sky, const Job& j) {
+DayNumber day_of_ingress_observance(Sky& sky, const IngressJob& j) {
     const Observance& o = kObservances[j.row];
     const Ingress& in = std::get<Ingress>(o.by);
     const double t = sky.sun_reaches(30.0 * static_cast<int>(in.sign), j.guess);
@@ -112,7 +112,7 @@ std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<i
     // the month's first 31 days), and the guess is within three days of it: the
     // ingresses that can put a day in the span.
     constexpr double kReachDays = 40;
-    std::vector<Job> jobs;
+    std::vector<IngressJob> jobs;
     const long long from = astronomy::civil_from_days(first).y - 1, to = astronomy::civil_from_days(last).y + 1;
     for (long long y = from; y <= to; ++y)
         for (int r : rows) {
@@ -123,7 +123,7 @@ std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<i
     std::vector<KeptOn> out;
     settle(ctx, {&sky}, [&] {
         out.clear();
-        for (const Job& j : jobs) out.push_back({day_of_observance(sky, j), j.row});
+        for (const IngressJob& j : jobs) out.push_back({day_of_ingress_observance(sky, j), j.row});
     });
     std::erase_if(out, [&](const KeptOn& k) { return k.day < first || k.day > last; });
     return out;

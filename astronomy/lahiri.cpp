@@ -41,7 +41,7 @@ double lahiri_mean_ayanamsha(double tt) {
 std::vector<double> lahiri_longitudes(const Context& ctx, py::handle body, const std::vector<double>& tt) {
     py::object t = with_almanac_nutation(times_tt(ctx, tt));
     py::object ecliptic = py::module_::import("skyfield.framelib").attr("ecliptic_frame");
-    py::object position = ctx.eph["earth"].attr("at")(t).attr("observe")(body).attr("apparent")();
+    py::object position = ctx.earth.attr("at")(t).attr("observe")(body).attr("apparent")();
     // Longitude on the true ecliptic and equinox of date.
     std::vector<double> lon =
         to_vector(runtime::unpack<3>(position.attr("frame_latlon")(ecliptic))[1].attr("degrees"));

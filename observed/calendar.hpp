@@ -17,7 +17,7 @@ enum class Source { hindu, islamic, christian, parsi, fixed, closure };
 struct Festival {
     DayNumber day;
     Source source;
-    int order;  ///< the row of kObservances, or of kExchangeClosures
+    int order;  ///< the row of kObservances, or of its list's closures
     const char* name;
 };
 

@@ -36,7 +36,7 @@ constexpr int kLeadMonths = 2;
 // seconds and the best time by less).
 std::vector<double> moonsets_near(const Context& ctx, const Site& site, std::vector<double> guesses) {
     auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = topocentric(ctx, site, ctx.eph["moon"], x).alt;
+        std::vector<double> alt = topocentric(ctx, site, ctx.moon, x).alt;
         for (double& a : alt) a -= astronomy::kSunUpAltitude;
         return alt;
     };
@@ -76,11 +76,11 @@ std::vector<double> yallop_q(const Context& ctx, const Site& site, const std::ve
         which.push_back(i);
     }
     if (best.empty()) return q;
-    Topocentric moon = topocentric(ctx, site, ctx.eph["moon"], best), sun = topocentric(ctx, site, ctx.eph["sun"], best);
+    Topocentric moon = topocentric(ctx, site, ctx.moon, best), sun = topocentric(ctx, site, ctx.sun, best);
     py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, best));
-    py::object geocentre = ctx.eph["earth"].attr("at")(t);
-    py::object moon_geo = geocentre.attr("observe")(ctx.eph["moon"]).attr("apparent")();
-    py::object sun_geo = geocentre.attr("observe")(ctx.eph["sun"]).attr("apparent")();
+    py::object geocentre = ctx.earth.attr("at")(t);
+    py::object moon_geo = geocentre.attr("observe")(ctx.moon).attr("apparent")();
+    py::object sun_geo = geocentre.attr("observe")(ctx.sun).attr("apparent")();
     std::vector<double> arcl = astronomy::to_vector(moon_geo.attr("separation_from")(sun_geo).attr("degrees"));
     std::vector<double> moon_km = astronomy::to_vector(moon_geo.attr("distance")().attr("km"));
     for (std::size_t k = 0; k < best.size(); ++k) {

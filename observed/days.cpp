@@ -31,7 +31,7 @@ constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetM
 double Days::guess(DayNumber d, bool rising) const {
     // Local mean noon: 12:00 less the longitude's hours.
     const double noon_jd = astronomy::kUnixEpochJd + static_cast<double>(d) + (12 - site_.longitude / 15) / 24;
-    const double n = noon_jd - 2451545.0;
+    const double n = noon_jd - astronomy::kJ2000;
     const double L = 280.460 + 0.9856474 * n, g = (357.528 + 0.9856003 * n) * kDeg;
     const double lambda = (L + 1.915 * std::sin(g) + 0.020 * std::sin(2 * g)) * kDeg;
     const double eps = (23.439 - 0.0000004 * n) * kDeg;
@@ -48,7 +48,7 @@ double Days::guess(DayNumber d, bool rising) const {
 }
 
 Site delhi(const Context& ctx) {
-    return {py::object(ctx.eph["earth"]) + ctx.delhi, astronomy::kDelhiLatitudeDeg, astronomy::kDelhiLongitudeDeg};
+    return {ctx.earth + ctx.delhi, astronomy::kDelhiLatitudeDeg, astronomy::kDelhiLongitudeDeg};
 }
 
 Site mumbai(const Context& ctx) {
@@ -56,7 +56,7 @@ Site mumbai(const Context& ctx) {
     py::object topos = py::module_::import("skyfield.api").attr("Topos")(
         "latitude_degrees"_a = astronomy::kMumbaiLatitudeDeg, "longitude_degrees"_a = astronomy::kMumbaiLongitudeDeg,
         "elevation_m"_a = astronomy::kMumbaiElevationM);
-    return {py::object(ctx.eph["earth"]) + topos, astronomy::kMumbaiLatitudeDeg, astronomy::kMumbaiLongitudeDeg};
+    return {ctx.earth + topos, astronomy::kMumbaiLatitudeDeg, astronomy::kMumbaiLongitudeDeg};
 }
 
 Topocentric topocentric(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt) {

@@ -4,7 +4,6 @@
 #include "observed/calendar.hpp"
 
 #include "astronomy/civil.hpp"
-#include "observed/closures.hpp"
 
 #include <algorithm>
 #include <map>
@@ -37,7 +36,6 @@ std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
     std::map<Year, std::map<int, std::vector<DayNumber>>> options;  // year -> option -> its days
     std::map<Year, std::set<DayNumber>> compulsory;
     for (const Festival& f : rows) {
-        if (f.source == Source::closure) continue;
         const Observance& o = kObservances[f.order];
         if (o.option > 0) options[year_of(f.day)][o.option].push_back(f.day);
         else if (o.lists & kGazetted) compulsory[year_of(f.day)].insert(f.day);
@@ -71,9 +69,8 @@ void keep_listed(const HolidayList& list, std::vector<Festival>& rows) {
         const bool is_chosen = chosen.count({year_of(f.day), o.option}) > 0;
         return list.bit == kGazetted ? !is_chosen : is_chosen;
     });
-    if (list.bit != kExchange) return;
-    for (int c = 0; c < static_cast<int>(std::size(kExchangeClosures)); ++c) {
-        const Closure& closure = kExchangeClosures[c];
+    for (int c = 0; c < static_cast<int>(list.closures.size()); ++c) {
+        const Closure& closure = list.closures[c];
         const DayNumber day = astronomy::days_from_civil(closure.year, closure.month, closure.day);
         if (closure.moves == nullptr) {
             rows.push_back({day, Source::closure, c, closure.name});

@@ -2,10 +2,12 @@
 // the observances that it keeps, by its own reckonings.
 #pragma once
 
+#include "observed/closures.hpp"
 #include "observed/crescent.hpp"
 #include "observed/observances.hpp"
 
 #include <iterator>
+#include <span>
 #include <string_view>
 
 namespace observed {
@@ -42,6 +44,7 @@ struct HolidayList {
     Reckoning islamic;
     bool weekdays_only;    ///< a holiday on a Saturday or Sunday is not listed
     bool chooses_options;  ///< Delhi's three optional holidays are chosen per year
+    std::span<const Closure> closures = {};  ///< the days it closes that no rule predicts
 };
 
 inline constexpr HolidayList kLists[] = {
@@ -53,7 +56,7 @@ inline constexpr HolidayList kLists[] = {
      "Restricted holidays of central-government offices, of which an employee may take two",
      kRestricted, kGovernmentCrescent, false, true},
     {"nse", "Trading holidays of the National Stock Exchange of India (weekdays only)", kExchange,
-     kExchangeCrescent, true, false},
+     kExchangeCrescent, true, false, kExchangeClosures},
 };
 
 /// The list of that key, or null.

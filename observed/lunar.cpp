@@ -138,6 +138,20 @@ DayNumber holika_dahan(Sky& sky, const TithiJob& j) {
 // Holi, the colours, is played the day after Holika Dahan.
 DayNumber after_holika_dahan(Sky& sky, const TithiJob& j) { return holika_dahan(sky, j) + 1; }
 
+// Whether the Moon is in Shravana during the part of day `d`'s aparahna that
+// `within` covers, its sidereal longitude read by `longitude` (the column's
+// ayanamsha, or the published Lahiri's).
+bool shravana_in_aparahna(Sky& sky, DayNumber d, const Span& within, double (Sky::*longitude)(double)) {
+    const Span a = sky.aparahna(d);
+    const double from_tt = std::max(a.begin, within.begin), to_tt = std::min(a.end, within.end);
+    if (to_tt <= from_tt) return false;
+    double from = (sky.*longitude)(from_tt), to = (sky.*longitude)(to_tt);
+    if (to < from) to += 360;
+    return from < kShravanaEnd && to >= kShravanaBegin;
+}
+
+constexpr Span kWholeDay{-INFINITY, INFINITY};
+
 // Dassehra (Vijayadashami) is kept on the day whose aparahna the tenth tithi
 // covers longest; but on the next day when the tithi is in force at that day's
 // sunrise and the Moon is in the nakshatra Shravana during its aparahna (the
@@ -146,10 +160,7 @@ DayNumber dassehra(Sky& sky, const TithiJob& j) {
     const Span tithi = j.span(sky);
     const DayNumber d = in_period(sky, tithi, &Sky::aparahna);
     if (!tithi.holds(sky.sunrise(d + 1))) return d;
-    const Span a = sky.aparahna(d + 1);
-    double from = sky.moon_longitude(a.begin), to = sky.moon_longitude(a.end);
-    if (to < from) to += 360;
-    return from < kShravanaEnd && to >= kShravanaBegin ? d + 1 : d;
+    return shravana_in_aparahna(sky, d + 1, kWholeDay, &Sky::moon_longitude) ? d + 1 : d;
 }
 
 // Karva Chauth: the fast ends at moonrise, and the day is the one whose
@@ -207,17 +218,6 @@ DayNumber dhulivandan(Sky& sky, const TithiJob& j) {
     return d1 + 1;
 }
 
-// Whether the Moon is in Shravana during the part of day `d`'s aparahna that
-// `within` covers (by the published Lahiri ayanamsha).
-bool shravana_in_aparahna(Sky& sky, DayNumber d, const Span& within) {
-    const Span a = sky.aparahna(d);
-    const double from_tt = std::max(a.begin, within.begin), to_tt = std::min(a.end, within.end);
-    if (to_tt <= from_tt) return false;
-    double from = sky.lahiri_moon_longitude(from_tt), to = sky.lahiri_moon_longitude(to_tt);
-    if (to < from) to += 360;
-    return from < kShravanaEnd && to >= kShravanaBegin;
-}
-
 // Vijayadashami (Dharmasindhu): the dashami in aparahna; when it is in the
 // aparahna of both days, the day whose aparahna has Shravana with it (of none
 // or both, the first); when in D1's alone, D2 if the dashami lasts three
@@ -231,16 +231,15 @@ DayNumber dassehra_by_dharmasindhu(Sky& sky, const TithiJob& j) {
     for (DayNumber d = from; d <= to; ++d)
         if (share(dashami, sky.aparahna(d)) > 0) days.push_back(d);
     if (days.size() == 2) {
-        const bool first = shravana_in_aparahna(sky, days[0], dashami);
-        const bool second = shravana_in_aparahna(sky, days[1], dashami);
+        const bool first = shravana_in_aparahna(sky, days[0], dashami, &Sky::lahiri_moon_longitude);
+        const bool second = shravana_in_aparahna(sky, days[1], dashami, &Sky::lahiri_moon_longitude);
         return second && !first ? days[1] : days[0];
     }
     if (days.size() == 1) {
         const DayNumber d = days[0], next = d + 1;
         const double rise = sky.sunrise(next);
-        const Span whole_day{-INFINITY, INFINITY};
         if (dashami.holds(rise) && dashami.end - rise >= 3 * sky.day_muhurta(next) &&
-            shravana_in_aparahna(sky, next, whole_day))
+            shravana_in_aparahna(sky, next, kWholeDay, &Sky::lahiri_moon_longitude))
             return next;
         return d;
     }

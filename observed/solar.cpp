@@ -4,6 +4,7 @@
 
 #include "astronomy/civil.hpp"
 #include "astronomy/lahiri.hpp"
+#include "runtime/pyops.hpp"
 
 #include <cmath>
 #include <stdexcept>
@@ -73,8 +74,8 @@ DayNumber onam(Sky& sky, double simha, double guess) {
     // From the Moon at the month's last star instant, the days back at which its
     // star can have been Shravana: only those are read.
     const DayNumber last = kanni - 1;
-    const double past_begin = std::fmod(std::fmod(star(last) - kShravanaBegin, 360.0) + 360.0, 360.0);
-    const double past_end = std::fmod(std::fmod(star(last) - kShravanaEnd, 360.0) + 360.0, 360.0);
+    const double past_begin = runtime::floored_mod(star(last) - kShravanaBegin, 360.0);
+    const double past_end = runtime::floored_mod(star(last) - kShravanaEnd, 360.0);
     if (!std::isfinite(past_begin)) return chingam;  // not yet computed: a later pass decides
     const bool in_it = past_end > past_begin;
     const DayNumber nearest = in_it ? 0 : static_cast<DayNumber>(std::floor(past_end / kMoonFastest));
@@ -101,7 +102,7 @@ DayNumber day_of_ingress_observance(Sky& sky, const IngressJob& j) {
 double ingress_guess(long long year, double degrees) {
     const double jan1 = astronomy::kUnixEpochJd + static_cast<double>(astronomy::days_from_civil(year, 1, 1));
     const double lon = kMeanSiderealAtJ2000 + kMeanSiderealRate * (jan1 - astronomy::kJ2000);
-    return jan1 + std::fmod(std::fmod(degrees - lon, 360.0) + 360.0, 360.0) / kMeanSiderealRate;
+    return jan1 + runtime::floored_mod(degrees - lon, 360.0) / kMeanSiderealRate;
 }
 
 }  // namespace

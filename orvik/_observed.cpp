@@ -1,7 +1,6 @@
 // orvik/_observed.cpp: the extension module orvik._observed, the engine of the
 // observed festival calendar.  orvik/observed.py is its front.
 #include "astronomy/batch.hpp"
-#include "observed/closures.hpp"
 #include "observed/calendar.hpp"
 #include "observed/crescent.hpp"
 #include "observed/days.hpp"
@@ -61,9 +60,10 @@ PyObject* civil_days(PyObject*, PyObject* args) {
     if (!arity(args, 3, "civil_days")) return nullptr;
     return guarded([&] {
         const long long first = arg(args, 1).cast<long long>(), last = arg(args, 2).cast<long long>();
-        observed::Days days(observed::delhi(astronomy::context_from(arg(args, 0))));
+        const auto ctx = astronomy::context_from(arg(args, 0));
+        observed::Days days(observed::delhi(ctx));
         days.need(first, last);
-        days.compute(astronomy::context_from(arg(args, 0)));
+        days.compute(ctx);
         py::list rises, sets;
         for (long long d = first; d <= last; ++d) {
             rises.append(days.sunrise(d));
@@ -141,8 +141,7 @@ void fill_observed(py::module_& m) {
         py::object t = py::tuple();
         for (int r = 0; r < observed::kObservanceCount; ++r)
             if (observed::kObservances[r].lists & l.bit) append_new(t, observed::kObservances[r].name);
-        if (l.bit == observed::kExchange)
-            for (const observed::Closure& c : observed::kExchangeClosures) append_new(t, c.name);
+        for (const observed::Closure& c : l.closures) append_new(t, c.name);
         list_names[l.key] = t;
     }
     m.attr("SOURCES") = py::tuple(sources);

@@ -432,8 +432,8 @@ def _datetime64(v: _dt.datetime) -> np.datetime64:
     if v.tzinfo is not None and v.utcoffset() is not None:
         try:
             v = v.astimezone(_dt.timezone.utc)
-        except OverflowError:  # year 1 or 9999 moved out of datetime's range
-            return np.datetime64(v.replace(tzinfo=None), "us")
+        except OverflowError:  # year 1 or 9999 moved out of datetime's range: its own fields
+            pass
     return np.datetime64(v.replace(tzinfo=None), "us")
 
 

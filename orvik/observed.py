@@ -34,6 +34,7 @@ import pandas as pd
 from pandas.tseries.holiday import AbstractHolidayCalendar
 
 from orvik import _observed
+from orvik._dateparse import NS_PER_DAY
 from orvik.dates import DateOrderWarning, Span, read_date, read_dates
 
 __all__ = ["festivals", "annotate", "HolidayCalendar", "LISTS", "NAMES", "SOURCES", "covered_span",
@@ -206,10 +207,19 @@ def annotate(df: pd.DataFrame, column: Any, *, into: Any = "festival", list: str
                          span=Span.of_days(first, last, "the span the calendar covers"))
     if reading.note:
         warnings.warn(reading.note, DateOrderWarning, stacklevel=2)
-    instants = reading.dates.to_numpy(dtype="datetime64[ns]")
+    df[into] = names_on(reading.dates.to_numpy(dtype="datetime64[ns]"), key, calendar)
+    return df
+
+
+def names_on(instants: np.ndarray, key: str | None, calendar: _Calendar | None = None) -> np.ndarray:
+    """The festivals of each civil day of `instants` (datetime64[ns] in India
+    wall-clock time, already read and within the span), joined by "/", or None:
+    annotate's answer for a column that orvik.dates has read."""
+    key = _list_key(key)
+    calendar = calendar or _current()
     valid = ~np.isnat(instants)
-    days = np.floor_divide(instants.view("int64"), 86_400 * 10**9)
-    out = np.full(len(df), None, dtype=object)
+    days = np.floor_divide(instants.view("int64"), NS_PER_DAY)
+    out = np.full(len(instants), None, dtype=object)
     if valid.any():
         lo, hi = int(days[valid].min()), int(days[valid].max())
         joined = np.full(hi - lo + 1, None, dtype=object)
@@ -218,8 +228,7 @@ def annotate(df: pd.DataFrame, column: Any, *, into: Any = "festival", list: str
                 if lo <= d <= hi:
                     joined[d - lo] = names
         out[valid] = joined[days[valid] - lo]
-    df[into] = out
-    return df
+    return out
 
 
 def _joined_year(calendar: _Calendar, key: str | None, year: int, last_year: int) -> dict[int, str]:

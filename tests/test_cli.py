@@ -537,6 +537,9 @@ class TestArguments:
         assert min(days) == "2024-10-31" and max(days) <= "2024-11-04"
         r = orvik("--dayfirst", "--monthfirst", "in.csv", cwd=here)
         assert r.returncode == 2 and "not allowed with" in r.stderr
+        # A date out of reach is named as such, with no word of day order.
+        r = orvik("--calendar", "3000-01-01", "3001-01-01", cwd=here)
+        assert "outside" in one_line_error(r) and "--dayfirst" not in r.stderr
 
 
 class TestFiles:

@@ -11,8 +11,7 @@ import pandas as pd
 import pytest
 
 import reference
-
-observed = pytest.importorskip("orvik.observed")
+from orvik import observed
 
 # Days kept in Delhi (central-government holiday lists and Delhi panchangs).
 PUBLISHED = {

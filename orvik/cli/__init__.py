@@ -282,8 +282,10 @@ def calendar_span(values: list[str], dayfirst: bool | None) -> tuple[Any, Any]:
     try:
         days = read_dates(pd.Series(values, dtype=object), dayfirst=dayfirst,
                           name="--calendar").dates
-    except ValueError as exc:
+    except MixedOrder as exc:
         raise Failure(f"{exc}: say which with --dayfirst or --monthfirst") from None
+    except ValueError as exc:
+        raise Failure(str(exc)) from None
     for value, day in zip(values, days):
         if pd.isna(day):
             raise Failure(f"--calendar {value}: not a year or a date")

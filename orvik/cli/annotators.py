@@ -16,9 +16,9 @@ from typing import Any, Protocol
 import numpy as np
 import pandas as pd
 
+from orvik._dateparse import NS_PER_DAY
 from orvik.dates import Covers, Span
 
-_NS_PER_DAY = 86_400 * 10**9
 _NOON = pd.Timedelta(hours=12)
 _EPOCH = dt.date(1970, 1, 1)
 
@@ -103,7 +103,7 @@ class ColumnSpan:
 
     def covers(self, values: np.ndarray) -> np.ndarray:
         nat = np.isnat(values)
-        days = values.view("int64") // _NS_PER_DAY
+        days = values.view("int64") // NS_PER_DAY
         inside = nat | ((days >= self.inner[0]) & (days <= self.inner[1]))
         if inside.all():
             return inside
@@ -136,7 +136,7 @@ class ColumnSpan:
 
     def _answers(self, day: int) -> bool:
         try:
-            noon = pd.Timestamp(day * _NS_PER_DAY) + _NOON
+            noon = pd.Timestamp(day * NS_PER_DAY) + _NOON
             self.tavrolen.get_festival(pd.DataFrame({"d": [noon]}), "d")
         except Exception:
             return False
@@ -156,6 +156,4 @@ class ObservedCalendar:
         self.span = Span.of_days(first, last, "the observed calendar's span")
 
     def festivals(self, dates: pd.Series) -> np.ndarray:
-        frame = pd.DataFrame({"d": dates.reset_index(drop=True)})
-        self.observed.annotate(frame, "d", list=self.list)
-        return names(frame["festival"])
+        return self.observed.names_on(dates.to_numpy(dtype="datetime64[ns]"), self.list)

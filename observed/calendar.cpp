@@ -101,8 +101,11 @@ void islamic_days(const Context& ctx, Days& delhi_days, Days& mumbai_days, const
                   const std::vector<double>& new_moons, const std::vector<int>& rows, DayNumber first, DayNumber last,
                   std::vector<Festival>& out) {
     if (rows.empty()) return;
+    // The months reach one past the span: a month's last day is the day before
+    // the next one's first (the new moons reach a lunation past the span).
+    constexpr DayNumber kNextMonth = 31;
     std::vector<IslamicMonth> months =
-        islamic_months(ctx, reckoning.at_mumbai ? mumbai_days : delhi_days, new_moons, first, last,
+        islamic_months(ctx, reckoning.at_mumbai ? mumbai_days : delhi_days, new_moons, first, last + kNextMonth,
                        reckoning.seen_above);
     for (std::size_t i = 0; i < months.size(); ++i) {
         const IslamicMonth& m = months[i];

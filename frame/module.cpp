@@ -17,7 +17,7 @@ void make_constants() {
 
 }  // namespace
 
-runtime::ModuleSpec tavrolen_module(const runtime::ClassSpec& cls) {
+runtime::ModuleDescription tavrolen_module(const runtime::ClassDescription& cls) {
     return {
         .cls = &cls,
         .imports =

@@ -8,6 +8,6 @@
 namespace frame {
 
 /// The module orvik.Tavrolen whose class is `cls`.
-runtime::ModuleSpec tavrolen_module(const runtime::ClassSpec& cls);
+runtime::ModuleDescription tavrolen_module(const runtime::ClassDescription& cls);
 
 }  // namespace frame

@@ -49,8 +49,8 @@ py::handle remembered_global(const char* name) {
     throw std::logic_error(std::string("the module body imports no ") + name);
 }
 
-void remember_import_state(const runtime::ModuleSpec& module, py::dict globals) {
-    const runtime::ClassSpec& cls = *module.cls;
+void remember_import_state(const runtime::ModuleDescription& module, py::dict globals) {
+    const runtime::ClassDescription& cls = *module.cls;
     if (!globals.contains(cls.class_name)) return;
     auto* state = new ImportState();
     state->getattr_static = py::object(py::module_::import("inspect").attr("getattr_static")).release().ptr();

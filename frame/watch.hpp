@@ -15,7 +15,7 @@ namespace py = pybind11;
 /// Takes note, right after the module body, of the objects that the one-date path
 /// resolves: the class entries of the module's class, every global its body
 /// imported, and every library attribute the methods read (astronomy/library.hpp).
-void remember_import_state(const runtime::ModuleSpec& module, py::dict globals);
+void remember_import_state(const runtime::ModuleDescription& module, py::dict globals);
 
 /// A global of the module body as it was right after import (borrowed).
 py::handle remembered_global(const char* name);

@@ -18,7 +18,7 @@ namespace {
 constexpr const char* kModuleName = "orvik.Tavrolen";
 
 using runtime::ClassEntry;
-using runtime::MethodSpec;
+using runtime::MethodDescription;
 
 const char* const kModuleDoc =
     "orvik.Tavrolen: festival annotation engine for India\n"
@@ -52,7 +52,7 @@ const char* const kModuleDoc =
     "    >>> from orvik.Tavrolen import Tavrolen\n"
     "    >>> df = Tavrolen().get_festival(df, 'date_column_name')\n";
 
-const MethodSpec initialize_astronomy{
+const MethodDescription initialize_astronomy{
     .name = "__initialize_astronomy",
     .params = {"self"},
     .doc = "Load skyfield ephemeris and observers once; reuse across calls.",
@@ -60,7 +60,7 @@ const MethodSpec initialize_astronomy{
     .body = astronomy::initialize_astronomy,
 };
 
-const MethodSpec get_nirayana_lon{
+const MethodDescription get_nirayana_lon{
     .name = "__get_nirayana_lon",
     .params = {"self", "target", "time_obj"},
     .locals = {"T", "ayanamsha", "astrometric", "_", "lon"},
@@ -71,7 +71,7 @@ const MethodSpec get_nirayana_lon{
     .body = astronomy::get_nirayana_lon,
 };
 
-const MethodSpec get_accurate_panchang{
+const MethodDescription get_accurate_panchang{
     .name = "__get_accurate_panchang",
     .params = {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
     .locals = {"t", "sun_nir", "moon_nir", "_nakshatras", "nakshatra", "t_start", "f", "times",
@@ -81,7 +81,7 @@ const MethodSpec get_accurate_panchang{
     .body = panchang::get_accurate_panchang,
 };
 
-const MethodSpec get_festivals{
+const MethodDescription get_festivals{
     .name = "__get_festivals",
     .params = {"self", "result"},
     .locals = {"maas", "paksha", "tithi", "nakshatra", "_festivals", "festival"},
@@ -91,7 +91,7 @@ const MethodSpec get_festivals{
     .body = panchang::get_festivals,
 };
 
-const MethodSpec get_sunset{
+const MethodDescription get_sunset{
     .name = "__get_sunset",
     .params = {"self", "g_date"},
     .locals = {"t0", "t1", "f", "times", "events", "t", "event"},
@@ -100,7 +100,7 @@ const MethodSpec get_sunset{
     .body = astronomy::get_sunset,
 };
 
-const MethodSpec get_hijri_date{
+const MethodDescription get_hijri_date{
     .name = "__get_hijri_date",
     .params = {"self", "dt_obj"},
     .locals = {"g_date", "t_sunset", "working_date", "sunset_ist", "jd", "l", "n", "j", "m", "d",
@@ -117,7 +117,7 @@ const MethodSpec get_hijri_date{
     .body = islamic::get_hijri_date,
 };
 
-const MethodSpec get_islamic_festival{
+const MethodDescription get_islamic_festival{
     .name = "__get_islamic_festival",
     .params = {"self", "year", "month", "day", "hour", "minute"},
     .locals = {"dt_obj", "_", "h_m", "h_d", "_islamic_festivals"},
@@ -125,7 +125,7 @@ const MethodSpec get_islamic_festival{
     .body = islamic::get_islamic_festival,
 };
 
-const MethodSpec get_festival_holiday{
+const MethodDescription get_festival_holiday{
     .name = "__get_festival_holiday",
     .params = {"self", "year", "month", "day", "hour", "minute", "purnimanta"},
     .locals = {"panchang", "hindu_fest", "islamic_fest", "fixed_hol", "parts", "f"},
@@ -133,7 +133,7 @@ const MethodSpec get_festival_holiday{
     .body = frame::get_festival_holiday,
 };
 
-const MethodSpec get_festival{
+const MethodDescription get_festival{
     .name = "get_festival",
     .params = {"self", "df", "date_col_name"},
     .locals = {"unique_dates", "festival_map", "date"},
@@ -157,14 +157,14 @@ const ClassEntry tavrolen_entries[] = {
     {.method = &get_festival},
 };
 
-const runtime::ClassSpec tavrolen_class{
+const runtime::ClassDescription tavrolen_class{
     .module_name = kModuleName,
     .class_name = "Tavrolen",
     .source_path = "orvik/Tavrolen",
     .entries = tavrolen_entries,
 };
 
-const runtime::ModuleSpec tavrolen_module = frame::tavrolen_module(tavrolen_class);
+const runtime::ModuleDescription tavrolen_module = frame::tavrolen_module(tavrolen_class);
 
 int exec_tavrolen(PyObject* module) { return runtime::exec_module(module, tavrolen_module); }
 

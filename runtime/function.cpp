@@ -30,8 +30,8 @@ constexpr const char* kSubclassNote =
 struct FunctionObject {
     PyObject_HEAD
     vectorcallfunc vectorcall;
-    const MethodSpec* spec;
-    const ClassSpec* owner;
+    const MethodDescription* description;
+    const ClassDescription* owner;
     PyObject* name;         // str
     PyObject* qualname;     // str
     PyObject* module;       // any object, as on a function
@@ -111,7 +111,7 @@ namespace {
 
 // "takes exactly 3 positional arguments (2 given)"; with defaults set on the
 // function, "at least" the required count or "at most" all of them.
-void raise_count(const MethodSpec& spec, Py_ssize_t n, Py_ssize_t n_required, Py_ssize_t given) {
+void raise_count(const MethodDescription& description, Py_ssize_t n, Py_ssize_t n_required, Py_ssize_t given) {
     const char* quantity = "exactly";
     Py_ssize_t count = n;
     if (n_required < n) {
@@ -119,28 +119,28 @@ void raise_count(const MethodSpec& spec, Py_ssize_t n, Py_ssize_t n_required, Py
         count = given > n ? n : n_required;
     }
     PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
-                 spec.name, quantity, count, count == 1 ? "" : "s", given);
+                 description.name, quantity, count, count == 1 ? "" : "s", given);
 }
 
-int param_index(const MethodSpec& spec, PyObject* key, std::size_t from, std::size_t to) {
+int param_index(const MethodDescription& description, PyObject* key, std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i)
-        if (PyUnicode_CompareWithASCIIString(key, spec.params[i]) == 0) return static_cast<int>(i);
+        if (PyUnicode_CompareWithASCIIString(key, description.params[i]) == 0) return static_cast<int>(i);
     return -1;
 }
 
-// Binds positional arguments and keywords to the parameters of `spec`; a
+// Binds positional arguments and keywords to the parameters of `description`; a
 // parameter left unfilled takes its default, if __defaults__ gives it one.
 // Returns false with a TypeError set.
 bool bind_arguments(const FunctionObject* f, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
           std::array<py::handle, kMaxParams>& bound) {
-    const MethodSpec& spec = *f->spec;
-    const std::size_t n = spec.params.size();
+    const MethodDescription& description = *f->description;
+    const std::size_t n = description.params.size();
     const Py_ssize_t n_defaults =
         f->defaults ? std::min<Py_ssize_t>(PyTuple_GET_SIZE(f->defaults), n) : 0;
     const Py_ssize_t n_required = static_cast<Py_ssize_t>(n) - n_defaults;
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     if (nargs > static_cast<Py_ssize_t>(n) || (nkw == 0 && nargs < n_required)) {
-        raise_count(spec, n, n_required, nargs);
+        raise_count(description, n, n_required, nargs);
         return false;
     }
     const std::size_t p = static_cast<std::size_t>(nargs);
@@ -148,19 +148,19 @@ bool bind_arguments(const FunctionObject* f, PyObject* const* args, Py_ssize_t n
     for (Py_ssize_t k = 0; k < nkw; ++k) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
         if (!PyUnicode_Check(key)) {
-            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", spec.name);
+            PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", description.name);
             return false;
         }
-        int idx = param_index(spec, key, p, n);
+        int idx = param_index(description, key, p, n);
         if (idx >= 0 && !bound[idx]) {
             bound[idx] = args[nargs + k];
             continue;
         }
-        if (idx >= 0 || param_index(spec, key, 0, p) >= 0)
+        if (idx >= 0 || param_index(description, key, 0, p) >= 0)
             PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'",
-                         spec.name, key);
+                         description.name, key);
         else
-            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", spec.name,
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", description.name,
                          key);
         return false;
     }
@@ -168,12 +168,12 @@ bool bind_arguments(const FunctionObject* f, PyObject* const* args, Py_ssize_t n
         if (bound[i]) continue;
         Py_ssize_t d = static_cast<Py_ssize_t>(i) - n_required;
         if (d < 0) {
-            raise_count(spec, n, n_required, static_cast<Py_ssize_t>(i));
+            raise_count(description, n, n_required, static_cast<Py_ssize_t>(i));
             return false;
         }
         bound[i] = PyTuple_GET_ITEM(f->defaults, PyTuple_GET_SIZE(f->defaults) - n_defaults + d);
     }
-    for (const ExactType& check : spec.exact_types) {
+    for (const ExactType& check : description.exact_types) {
         PyTypeObject* got = Py_TYPE(bound[check.param].ptr());
         if (got == check.type) continue;
         bool subclass = PyType_IsSubtype(got, check.type);
@@ -181,7 +181,7 @@ bool bind_arguments(const FunctionObject* f, PyObject* const* args, Py_ssize_t n
         if (note == nullptr) return false;
         PyErr_Format(PyExc_TypeError,
                      "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)%s%U",
-                     spec.params[check.param], check.type->tp_name, got->tp_name,
+                     description.params[check.param], check.type->tp_name, got->tp_name,
                      subclass ? ". " : "", note);
         Py_DECREF(note);
         return false;
@@ -195,10 +195,10 @@ bool bind_arguments(const FunctionObject* f, PyObject* const* args, Py_ssize_t n
 PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf,
                               PyObject* kwnames) {
     FunctionObject* self = as_function(op);
-    const MethodSpec& spec = *self->spec;
+    const MethodDescription& description = *self->description;
     auto fail_at = [&](int step) -> PyObject* {
-        add_traceback(self->owner->traceback_name(spec).c_str(), self->owner->source_path,
-                      spec.first_line + step, self->globals);
+        add_traceback(self->owner->traceback_name(description).c_str(), self->owner->source_path,
+                      description.first_line + step, self->globals);
         return nullptr;
     };
     std::array<py::handle, kMaxParams> bound{};
@@ -207,11 +207,11 @@ PyObject* function_vectorcall(PyObject* op, PyObject* const* args, size_t nargsf
     // locals: libraries that read reference counts (pandas' chained-assignment
     // check) then see what they would see under a Python method.
     std::array<py::object, kMaxParams> owned;
-    for (std::size_t i = 0; i < spec.params.size(); ++i)
+    for (std::size_t i = 0; i < description.params.size(); ++i)
         owned[i] = py::reinterpret_borrow<py::object>(bound[i]);
     Call call(*self->owner, self->globals);
     try {
-        py::object result = spec.body(call, Args(bound.data(), spec.params.size()));
+        py::object result = description.body(call, Args(bound.data(), description.params.size()));
         return result.release().ptr();
     } catch (...) {
         set_error_from_exception();
@@ -273,7 +273,7 @@ void function_dealloc(PyObject* op) {
 // for a Python function.
 PyObject* function_reduce(PyObject* op, PyObject* /*unused*/) {
     FunctionObject* f = as_function(op);
-    std::string where = std::string(f->owner->class_name) + "." + f->owner->stored_name(*f->spec);
+    std::string where = std::string(f->owner->class_name) + "." + f->owner->stored_name(*f->description);
     return PyUnicode_FromStringAndSize(where.data(), static_cast<Py_ssize_t>(where.size()));
 }
 
@@ -390,15 +390,15 @@ PyTypeObject* function_type = nullptr;
 // The code object that introspection sees: the parameters as positional-or-keyword
 // arguments, then the locals.  PyCode_NewEmpty and code.replace are public on
 // every supported version, which keeps this free of code constructors.
-py::object make_code(const MethodSpec& spec, const ClassSpec& owner, const py::str& qualname) {
+py::object make_code(const MethodDescription& description, const ClassDescription& owner, const py::str& qualname) {
     py::list varnames;
-    for (const char* p : spec.params) varnames.append(py::str(p));
-    for (const char* l : spec.locals) varnames.append(py::str(l));
-    PyCodeObject* empty = PyCode_NewEmpty(owner.source_path, spec.name, spec.first_line);
+    for (const char* p : description.params) varnames.append(py::str(p));
+    for (const char* l : description.locals) varnames.append(py::str(l));
+    PyCodeObject* empty = PyCode_NewEmpty(owner.source_path, description.name, description.first_line);
     if (empty == nullptr) throw py::error_already_set();
     using namespace pybind11::literals;
     auto code = py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(empty));
-    py::dict changes("co_argcount"_a = spec.params.size(), "co_posonlyargcount"_a = 0,
+    py::dict changes("co_argcount"_a = description.params.size(), "co_posonlyargcount"_a = 0,
                      "co_kwonlyargcount"_a = 0, "co_nlocals"_a = py::len(varnames),
                      "co_varnames"_a = py::tuple(varnames),
                      "co_flags"_a = CO_OPTIMIZED | CO_NEWLOCALS);
@@ -408,12 +408,12 @@ py::object make_code(const MethodSpec& spec, const ClassSpec& owner, const py::s
 
 }  // namespace
 
-void ready_function_type(const ClassSpec& owner) {
+void ready_function_type(const ClassDescription& owner) {
     if (function_type != nullptr) return;
     static std::string type_name;
     std::string module(owner.module_name);
     type_name = module.substr(0, module.find('.')) + "_function";
-    static PyType_Spec spec{
+    static PyType_Spec type_spec{
         type_name.c_str(),
         sizeof(FunctionObject),
         0,
@@ -422,26 +422,26 @@ void ready_function_type(const ClassSpec& owner) {
             Py_TPFLAGS_DISALLOW_INSTANTIATION,
         function_slots,
     };
-    PyObject* type = PyType_FromSpec(&spec);
+    PyObject* type = PyType_FromSpec(&type_spec);
     if (type == nullptr) throw py::error_already_set();
     function_type = reinterpret_cast<PyTypeObject*>(type);
 }
 
-py::object make_function(const MethodSpec& spec, const ClassSpec& owner, py::handle globals) {
-    if (spec.params.size() > kMaxParams)
-        throw std::logic_error(std::string(spec.name) + " has more parameters than kMaxParams");
-    py::str qualname(std::string(owner.class_name) + "." + spec.name);
-    py::object code = make_code(spec, owner, qualname);
+py::object make_function(const MethodDescription& description, const ClassDescription& owner, py::handle globals) {
+    if (description.params.size() > kMaxParams)
+        throw std::logic_error(std::string(description.name) + " has more parameters than kMaxParams");
+    py::str qualname(std::string(owner.class_name) + "." + description.name);
+    py::object code = make_code(description, owner, qualname);
     py::dict annotations;
-    for (const Annotation& a : spec.annotations) annotations[a.name] = py::str(a.text);
-    py::object doc = spec.doc ? py::object(py::str(spec.doc)) : py::object(py::none());
-    py::str name(spec.name), module(owner.module_name);
+    for (const Annotation& a : description.annotations) annotations[a.name] = py::str(a.text);
+    py::object doc = description.doc ? py::object(py::str(description.doc)) : py::object(py::none());
+    py::str name(description.name), module(owner.module_name);
 
     FunctionObject* f = PyObject_GC_New(FunctionObject, function_type);
     if (f == nullptr) throw py::error_already_set();
     Py_INCREF(function_type);  // heap type: each instance holds its type
     f->vectorcall = function_vectorcall;
-    f->spec = &spec;
+    f->description = &description;
     f->owner = &owner;
     f->name = name.release().ptr();
     f->qualname = qualname.release().ptr();
@@ -458,19 +458,19 @@ py::object make_function(const MethodSpec& spec, const ClassSpec& owner, py::han
     return py::reinterpret_steal<py::object>(reinterpret_cast<PyObject*>(f));
 }
 
-std::string ClassSpec::stored_name(const MethodSpec& method) const {
+std::string ClassDescription::stored_name(const MethodDescription& method) const {
     std::string n(method.name);
     bool is_private = n.starts_with("__") && !n.ends_with("__");
     return is_private ? "_" + std::string(class_name) + n : n;
 }
 
-const MethodSpec& ClassSpec::method(std::string_view name) const {
+const MethodDescription& ClassDescription::method(std::string_view name) const {
     for (const ClassEntry& entry : entries)
         if (entry.method != nullptr && name == entry.method->name) return *entry.method;
     throw std::logic_error(std::string(class_name) + " has no method " + std::string(name));
 }
 
-std::string ClassSpec::traceback_name(const MethodSpec& method) const {
+std::string ClassDescription::traceback_name(const MethodDescription& method) const {
     return std::string(module_name) + "." + class_name + "." + method.name;
 }
 

@@ -1,5 +1,5 @@
 // runtime/function.hpp: the function type that exposes the methods of a class
-// described by a ClassSpec: binding, argument errors, introspection, pickling by
+// described by a ClassDescription: binding, argument errors, introspection, pickling by
 // reference and traceback entries.
 #pragma once
 
@@ -9,12 +9,12 @@ namespace runtime {
 
 /// Readies the function type, named "<package>_function" after the package of
 /// `owner`'s module; call once from the module's exec step.
-void ready_function_type(const ClassSpec& owner);
+void ready_function_type(const ClassDescription& owner);
 
-/// A new function object for `spec`, a method of `owner`, whose globals are the
-/// module dict `globals`.  std::logic_error if `spec` has more than kMaxParams
+/// A new function object for `description`, a method of `owner`, whose globals are the
+/// module dict `globals`.  std::logic_error if `description` has more than kMaxParams
 /// parameters.
-py::object make_function(const MethodSpec& spec, const ClassSpec& owner, py::handle globals);
+py::object make_function(const MethodDescription& description, const ClassDescription& owner, py::handle globals);
 
 /// Inside a catch block: turns the C++ exception being handled into the pending
 /// Python error, so that no C++ exception crosses into the interpreter.

@@ -56,7 +56,7 @@ void import_module(py::dict globals, const Import& import) {
 }
 
 // The class statement: namespace in table order, then type(name, (), namespace).
-void build_class(py::dict globals, const ClassSpec& cls) {
+void build_class(py::dict globals, const ClassDescription& cls) {
     py::dict ns;
     ns["__module__"] = py::str(cls.module_name);
     ns["__qualname__"] = py::str(cls.class_name);
@@ -73,20 +73,20 @@ void build_class(py::dict globals, const ClassSpec& cls) {
 // The module body: its imports and the class statement inside one guard.  An
 // Exception is reported on standard output and the import goes on with the names
 // bound so far (false); anything else fails the import.
-bool run_body(py::dict globals, const ModuleSpec& spec) {
+bool run_body(py::dict globals, const ModuleDescription& description) {
     try {
-        for (const Import& import : spec.imports) {
+        for (const Import& import : description.imports) {
             if (import.names.empty())
                 import_module(globals, import);
             else
                 import_from(globals, import);
         }
-        build_class(globals, *spec.cls);
+        build_class(globals, *description.cls);
         return true;
     } catch (py::error_already_set& err) {
         if (!err.matches(PyExc_Exception)) throw;
         globals["e"] = err.value();
-        py::str text = py::str("Unexpected Error: {}" + std::string(spec.failure_hint))
+        py::str text = py::str("Unexpected Error: {}" + std::string(description.failure_hint))
                            .format(err.value());
         py::handle print{builtin_print};
         print(text);
@@ -113,7 +113,7 @@ void warn_on_version_mismatch(const char* module_name) {
 
 }  // namespace
 
-std::vector<const char*> ModuleSpec::imported_names() const {
+std::vector<const char*> ModuleDescription::imported_names() const {
     std::vector<const char*> out;
     for (const Import& import : imports) {
         if (import.names.empty())
@@ -164,11 +164,11 @@ PyObject* create_module(PyObject* spec, PyModuleDef* /*def*/) {
     }
 }
 
-int exec_module(PyObject* module, const ModuleSpec& spec) {
-    const ClassSpec& cls = *spec.cls;
+int exec_module(PyObject* module, const ModuleDescription& description) {
+    const ClassDescription& cls = *description.cls;
     if (the_module != nullptr) {
         if (the_module == module) return 0;
-        PyErr_SetString(PyExc_RuntimeError, spec.reinit_message);
+        PyErr_SetString(PyExc_RuntimeError, description.reinit_message);
         return -1;
     }
     the_module = Py_NewRef(module);
@@ -178,7 +178,7 @@ int exec_module(PyObject* module, const ModuleSpec& spec) {
     try {
         warn_on_version_mismatch(cls.module_name);
         step = 4;
-        spec.make_constants();
+        description.make_constants();
         ready_function_type(cls);
         constants_made = true;
         step = 5;
@@ -190,7 +190,7 @@ int exec_module(PyObject* module, const ModuleSpec& spec) {
         if (builtin_print == nullptr) builtin_print = keep_builtin("print");
         if (zip_builtin == nullptr) zip_builtin = keep_builtin("zip");
         step = 7;
-        if (run_body(g, spec) && spec.after_body) spec.after_body(spec, g);
+        if (run_body(g, description) && description.after_body) description.after_body(description, g);
         return 0;
     } catch (...) {
         set_error_from_exception();

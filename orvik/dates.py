@@ -1,5 +1,7 @@
-"""orvik/dates.py: the one reader of users' dates; every front turns its values
-into India's wall-clock time here.
+"""orvik/dates.py: the one reader of users' dates, which orvik.observed and the
+command line use to turn values into India's wall-clock time.
+(Tavrolen.get_festival keeps its own defined reading, pandas' to_datetime with
+format "mixed", month first, in place: see orvik/__init__.py.)
 
     from orvik.dates import read_dates, read_date
     reading = read_dates(df["when"], zone="UTC", span=span)
@@ -15,9 +17,13 @@ What it reads:
   ``+05:30``, ``+0530``, ``+05``, ``UTC``, ``GMT``, ``UTC+05:30`` (five and a
   half hours ahead of UTC, as ISO 8601 writes it, not the POSIX inverse that
   dateutil reads), a comment in brackets (``+0000 (UTC)``); ISO's short forms
-  (``20241031T200000Z``, ``2024-10-31T20Z``).  Another zone name after a time
-  (``20:00 IST``, which names three zones) makes the value unreadable, and so
-  does a value that starts with a sign (pandas reads ``-5`` as the year -5);
+  (``20241031T200000Z``, ``2024-10-31T20Z``); India's own zone, ``IST`` (India
+  Standard Time, as India's data means it) or ``Asia/Kolkata``.  Another zone
+  name after a time (``20:00 EST``) makes the value unreadable, and so does a
+  value that starts with a sign (pandas reads ``-5`` as the year -5) or one
+  that leaves out its day, month or year (``Oct-24``, ``31-Oct``, ``Oct-2024``,
+  ``2024``, ``20:00``), which pandas would complete with the 1st, January,
+  year 1 or today's date;
 - pandas' and NumPy's date-time types, aware or naive, pyarrow's timestamps and
   dates (``timestamp[ns, tz=UTC][pyarrow]``), Python's ``datetime`` and ``date``
   objects, in any mix of zones and of aware and naive values;
@@ -30,8 +36,9 @@ two, and one it skips (``2024-03-10 02:30`` there) is read with the offset in
 force before the change (03:30 daylight time): both as Python reads a datetime
 whose ``fold`` is 0 (PEP 495).
 
-Numbers and booleans are refused (NotDates, naming the type): an integer column
-20241031 is not read as nanoseconds.  A value that cannot be read is missing and
+Numbers and booleans are refused (NotDates, naming the type, with a hint for
+what could be Excel's serial days): an integer column 20241031 is not read as
+nanoseconds.  A value that cannot be read is missing and
 counted.  A value outside `span` (or outside what datetime64[ns] holds) raises
 OutsideSpan naming its row and value, or with ``skip_outside`` is missing and
 counted.
@@ -43,12 +50,21 @@ field above 12, ``31/10/2024``) all are read day first, likewise month first; a
 column that holds both kinds raises MixedOrder naming a row of each; a column
 whose such dates could all be read either way is read month first, as
 ``Tavrolen.get_festival`` reads it.  The decision is `Reading.note`.  Year-first
-dates (``2024/04/11``) are always year, month, day.
+dates (``2024/04/11``) are always year, month, day.  The date may stand anywhere
+in the value (``20:00 31/10/2024``, ``Thu 31/10/2024``).
+
+Two-digit years (``15-Aug-47``, ``31/10/24``) go in the century `span` holds
+them in; where it holds both (or there is no span), 00 to 29 are 2000 to 2029
+and 30 to 99 are 1930 to 1999, as Excel reads them, whatever today's date.
+One that `span` holds in neither century raises OutsideSpan.  How the first
+was read is part of `Reading.note`.
 
 A front reads a whole column with read_dates and one value with read_date; one
-that reads a column in chunks keeps a DateReader for it.  A library front says
-`Reading.note` with ``warnings.warn(note, DateOrderWarning)``; the command line
-prints it on standard error.
+that reads a column in chunks keeps a DateReader for it; two values that belong
+together (a span's bounds) are one column.  A library front says `Reading.note`
+with ``warnings.warn(note, DateOrderWarning)``; the command line prints it on
+standard error.  checked_columns checks a date column and the name of the
+column a front adds, the same way for every front.
 """
 
 from __future__ import annotations

@@ -105,7 +105,8 @@ class TestAnnotate:
 
     def test_console_script(self, here):
         script = os.path.join(os.path.dirname(sys.executable), "orvik")
-        r = subprocess.run([script, "--version"], capture_output=True, text=True, cwd=here)
+        r = subprocess.run([script, "--version"], stdin=subprocess.DEVNULL, capture_output=True,
+                           text=True, cwd=here)
         assert r.returncode == 0 and r.stdout.startswith("orvik ")
 
 
@@ -507,6 +508,7 @@ class TestStreamsAndSignals:
         # Far more output than a pipe holds: the writer meets the closed pipe.
         (here / "in.csv").write_text("date\n" + "2024-01-26\n" * 50_000)
         p = subprocess.Popen([sys.executable, "-m", "orvik", "in.csv"], cwd=here,
+                             stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         assert p.stdout.readline() == b"date,festival\n"
         p.stdout.close()
@@ -669,7 +671,7 @@ class TestStreamsAndSignals:
             assert r.returncode == status, r.stderr
             assert (here / "out.csv").read_text() == after
         # Standard output that is the input file is refused, as --output is.
-        with open(here / "in.csv") as stdin, open(here / "in.csv", "a") as stdout:
+        with open(here / "in.csv", "a") as stdout:
             line = one_line_error(orvik("in.csv", "--column", "when", cwd=here, stdout=stdout))
         assert line == "orvik: standard output is the input file: choose another output"
         # A pipe's output and piped input are kept in $TMPDIR: a failure says so.

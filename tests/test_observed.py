@@ -339,8 +339,8 @@ def test_business_days(key):
 
 def test_command_line(tmp_path):
     def orvik(*args):
-        return subprocess.run([sys.executable, "-m", "orvik", *args], capture_output=True,
-                              text=True, cwd=tmp_path)
+        return subprocess.run([sys.executable, "-m", "orvik", *args], stdin=subprocess.DEVNULL,
+                              capture_output=True, encoding="utf-8", cwd=tmp_path)
 
     r = orvik("--calendar", "2024-10-28", "2024-11-03")
     assert r.returncode == 0, r.stderr

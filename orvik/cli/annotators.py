@@ -36,7 +36,8 @@ class Unanswered(Exception):
 class Annotator(Protocol):
     """What the command line asks of an annotator."""
 
-    span: Covers
+    @property
+    def span(self) -> Covers: ...
 
     def festivals(self, dates: pd.Series) -> np.ndarray: ...
 

@@ -55,7 +55,7 @@ def _zstandard(shown: str) -> Any:
     return zstandard
 
 
-def reader(raw: IO[bytes], kind: str | None, shown: str) -> IO[bytes]:
+def reader(raw: IO[bytes], kind: str | None, shown: str) -> Any:
     """The decompressed bytes of `raw`."""
     if kind is None:
         return raw
@@ -80,7 +80,7 @@ def reader(raw: IO[bytes], kind: str | None, shown: str) -> IO[bytes]:
     return archive.open(files[0])
 
 
-def writer(raw: IO[bytes], kind: str | None, member: str) -> IO[bytes]:
+def writer(raw: IO[bytes], kind: str | None, member: str) -> Any:
     """A stream whose bytes reach `raw` compressed; its close() ends the
     compressed stream and leaves `raw` open.  `member` names the file a .zip holds."""
     if kind is None:

@@ -28,6 +28,7 @@ import stat
 import sys
 import tempfile
 from collections.abc import Iterator
+from contextlib import contextmanager
 from typing import IO, Any
 
 import numpy as np
@@ -118,18 +119,17 @@ class _Spool:
             self.copy.seek(0)
 
 
-class _keeping:
+@contextmanager
+def _keeping() -> Iterator[None]:
     """A failure of the copy of standard input, as one that says where it is kept."""
-
-    def __enter__(self) -> None:
-        pass
-
-    def __exit__(self, kind: Any, exc: Any, tb: Any) -> bool:
-        if isinstance(exc, OSError) and not isinstance(exc, BrokenPipeError):
-            raise Failure(f"cannot read standard input: the copy kept in {tempfile.gettempdir()} "
-                          f"to read it again: {exc.strerror or exc} (TMPDIR names another "
-                          f"directory)") from None
-        return False
+    try:
+        yield
+    except BrokenPipeError:
+        raise
+    except OSError as exc:
+        raise Failure(f"cannot read standard input: the copy kept in {tempfile.gettempdir()} "
+                      f"to read it again: {exc.strerror or exc} (TMPDIR names another "
+                      f"directory)") from None
 
 
 def checked_sep(sep: str | None) -> str | None:
@@ -190,7 +190,8 @@ class CsvInput:
             if text.strip("\r\n"):
                 break
             self.prefix.append(text)  # a blank line
-        self.sep, self.sniffed = self.given_sep or ",", None
+        self.sep = self.given_sep or ","
+        self.sniffed: str | None = None
         if self.given_sep is None:
             self.sep = self._sniff(text)
         records, rows = self._split(_raw_lines(text))

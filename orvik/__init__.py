@@ -7,8 +7,14 @@ The engine lives in the extension module ``orvik.Tavrolen``::
 
 ``orvik.observed`` gives the days the festivals are kept (``festivals``,
 ``annotate``, ``HolidayCalendar``), on the engine ``orvik._observed``.
-``orvik.dates`` reads users' dates (any column or value, to India's wall-clock
-time) for every front.
+
+Which front reads dates how: ``orvik.dates`` reads users' dates (any column or
+value, to India's wall-clock time, zones converted, day order decided by the
+column) for ``orvik.observed`` and the command line, whose default annotator
+hands get_festival the dates it has read.  ``Tavrolen.get_festival`` keeps its
+own defined reading of the frame it is given: ``pd.to_datetime(...,
+format="mixed", dayfirst=False, errors="coerce")`` in place, wall-clock fields
+as written, with no zone converted (the README says what that does).
 
 ``python -m orvik`` (or the ``orvik`` command) annotates a CSV or Parquet file,
 or prints the observed calendar (``--calendar``).

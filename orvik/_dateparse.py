@@ -59,13 +59,35 @@ _SIGNED = re.compile(r"^[^\S\n]*[+-]", re.MULTILINE)
 _ZONE_COMMENT = re.compile(r"\s*\([^()]*\)\s*$")
 _NAMED_OFFSET = re.compile(r"(?:UTC|GMT|UT)\s?([+-])(\d{1,2})(?::?(\d{2}))?(?!\d)")
 # A date whose first two fields are day and month in some order: 31/10/2024,
-# 04.11.24, 31-10-2024 (the same separator twice, then the year).
-_DAY_MONTH = re.compile(r"^\s*(\d{1,2})([./-])(\d{1,2})\2(?:\d{4}|\d{2})(?!\d)")
-_DAY_MONTH_REST = re.compile(r"^\s*(\d{1,2})([./-])(\d{1,2})\2(\d{4}|\d{2})(?!\d)(.*)$", re.S)
-# The same, and a blank value, searched for in the values each between
-# newlines (a pattern that starts with a newline is searched for fast).
-DAY_MONTH_LINE = re.compile(r"\n[^\S\n]*\d{1,2}([./-])\d{1,2}\1\d")
+# 04.11.24, 31-10-2024 (the same separator twice, then the year), wherever it
+# stands in the value (20:00 31/10/2024, Thu 31/10/2024), but not within
+# another run of digits and separators (2024-10-31).
+_DAY_MONTH = re.compile(r"(?<![\d./-])(\d{1,2})([./-])(\d{1,2})\2(?:\d{4}|\d{2})(?!\d)")
+_DAY_MONTH_REST = re.compile(r"^(.*?)(?<![\d./-])(\d{1,2})([./-])(\d{1,2})\3(\d{4}|\d{2})(?!\d)(.*)$",
+                             re.S)
+# The same, searched for in the values each between newlines, and a blank value.
+DAY_MONTH_LINE = re.compile(r"(?<![\d./-])\d{1,2}([./-])\d{1,2}\1\d")
 _BLANK = re.compile(r"\n[^\S\n]*\n")
+# India's zone written after a time: "20:00 IST" (India Standard Time, the only
+# IST in India's own data), "20:00 Asia/Kolkata".
+_INDIA_ZONE = re.compile(r"(?<=\d)[^\S\n]*(?:IST|Asia/(?:Kolkata|Calcutta))(?![A-Za-z])")
+INDIA_OFFSET = " +05:30"
+# A value that writes no year of three digits or more (15-Aug-47, 31/10/24),
+# once its time of day is taken out; and a line of such values.
+_CLOCK_ONLY = re.compile(r"\d{1,2}:\d{2}(?::\d{2}(?:[.,]\d+)?)?")
+_LONG_RUN = re.compile(r"\d{3}")
+_SHORT_LINE = re.compile(r"^(?!.*\d{3})(?=.*\d).+$", re.MULTILINE)
+# What a date needs to name its day: three runs of digits, or two beside a
+# month's name, or one run of six digits or more (20241031); the time of day
+# and a zone's offset aside.  pandas completes a value with less from
+# defaults: day 1 ("Oct-2024", "2024"), year 1 ("Oct-24" is 24 October of
+# year 1, "31-Oct"), or today's date ("20:00").
+_CLOCK_OR_OFFSET = re.compile(r"\d{1,2}:\d{2}(?::\d{2}(?:[.,]\d+)?)?|(?<=\d)[+-]\d{2}:?\d{2}(?!\d)"
+                              r"|(?<=\d)T\d{2}(?!\d)")
+_MONTH_NAME = re.compile(r"(?i)(?<![a-z])(?:jan|feb|mar|apr|may|jun|jul|aug|sep|oct|nov|dec)")
+_DIGITS = re.compile(r"\d+")
+# A value shorter than an ISO date (YYYY-MM-DD), which ISO 8601 reads as a month or a year.
+_PART_OF_A_DATE = re.compile(r"\n[^\n]{1,9}\n")
 # A time of day written without a colon: "20241031T2000", "8 pm".
 _TIME_WITHOUT_COLON = re.compile(r"\dT\d|\d\s*[AaPp]\.?[Mm]\b")
 
@@ -74,7 +96,7 @@ def evidence(text: pd.Series) -> tuple[Any, Any, bool]:
     """The positions of the first date that only day first can read and of the
     first that only month first can read (or None), and whether some date reads
     differently either way."""
-    hit, a, b, _, _ = _day_month_fields(text.to_numpy(dtype=object, na_value=""))
+    hit, a, b, _, _, _ = _day_month_fields(text.to_numpy(dtype=object, na_value=""))
     day_only = (a > 12) & (b <= 12)
     month_only = (a <= 12) & (b > 12)
     ambiguous = (a <= 12) & (b <= 12) & (a != b)
@@ -86,33 +108,40 @@ def evidence(text: pd.Series) -> tuple[Any, Any, bool]:
     return first(day_only), first(month_only), bool(ambiguous.any())
 
 
-def _day_month_fields(strings: Any) -> tuple[np.ndarray, ...]:
+def _day_month_fields(strings: Any) -> tuple[Any, ...]:
     """Of day-month dates among `strings` (str): where they are, their first
-    and second fields (1 to 31 each), their year and what follows it."""
+    and second fields (1 to 31 each), their year, and what precedes and
+    follows the date."""
     match = _DAY_MONTH_REST.match
     found = [match(s) for s in strings]
-    found = [m if m is not None and 1 <= int(m[1]) <= 31 and 1 <= int(m[3]) <= 31 else None
+    found = [m if m is not None and 1 <= int(m[2]) <= 31 and 1 <= int(m[4]) <= 31 else None
              for m in found]
     hit = np.fromiter((m is not None for m in found), dtype=bool, count=len(found))
     groups = [m for m in found if m is not None]
-    a = np.fromiter((int(m[1]) for m in groups), dtype=int, count=len(groups))
-    b = np.fromiter((int(m[3]) for m in groups), dtype=int, count=len(groups))
-    return hit, a, b, [m[4] for m in groups], [m[5] for m in groups]
+    a = np.fromiter((int(m[2]) for m in groups), dtype=int, count=len(groups))
+    b = np.fromiter((int(m[4]) for m in groups), dtype=int, count=len(groups))
+    return (hit, a, b, [m[5] for m in groups], [m[1] for m in groups],
+            [m[6] for m in groups])
 
 
 def parse_text(text: pd.Series, filled: np.ndarray, joined: str, dayfirst: bool | None,
-                days_apart: bool, wall: np.ndarray, kind: np.ndarray) -> None:
+               days_apart: bool, wall: np.ndarray, kind: np.ndarray, short: np.ndarray) -> None:
     """Fills `wall` and `kind` at the text values' positions (their index);
     `filled` holds the values with "" for missing ones, `joined` the same each
     between newlines.  `dayfirst`: how day-month dates that could be read either
     way are read (None: there are none).  With `days_apart`, a value without a
-    time of day is a day (kept).
+    time of day is a day (kept).  `short` is set where a value's year was
+    written with two digits, whose century pandas chose (the caller chooses it).
 
     pandas reads the whole column at once when its values agree: all without
     a zone, or all with fixed offsets that pandas reads as written.  Otherwise
     each value's zone is looked at first.  Either way, the values pandas gives
-    no date (or a date datetime64[ns] cannot hold) get a closer look."""
+    no date (or a date datetime64[ns] cannot hold) get a closer look, and so
+    do those it may have completed from its defaults."""
     at = text.index.to_numpy()
+    if "IST" in joined or "Asia/" in joined:  # India's zone, as an offset pandas reads
+        filled = np.array([_INDIA_ZONE.sub(INDIA_OFFSET, s) for s in filled], dtype=object)
+        joined = "\n" + "\n".join(filled) + "\n"
     present = np.ones(len(text), dtype=bool)
     if _has_blank(joined):  # blank text is a missing value
         present = np.fromiter((bool(s.strip()) for s in filled), dtype=bool, count=len(filled))
@@ -121,8 +150,37 @@ def parse_text(text: pd.Series, filled: np.ndarray, joined: str, dayfirst: bool 
             or not _parse_agreeing(strings[present], at[present], dayfirst, wall, kind):
         _parse_zone_by_zone(strings, at, present, dayfirst, wall, kind)
     _second_look(strings, at, present, dayfirst, kind)
+    _mark_incomplete(strings, at, wall, kind)
+    if _SHORT_LINE.search(joined):
+        read = (kind[at] == NAIVE) | (kind[at] == UTC)
+        bare = strings[read].str.replace(_CLOCK_ONLY, "", regex=True)
+        short[at[read]] = ~bare.str.contains(_LONG_RUN).to_numpy(dtype=bool)
     if days_apart:
         _mark_days(strings, at, wall, kind)
+
+
+def incomplete(s: str) -> bool:
+    """Whether text pandas reads as a date leaves out its day, month or year."""
+    bare = _CLOCK_OR_OFFSET.sub(" ", s)
+    runs = _DIGITS.findall(bare)
+    if any(len(run) >= 6 for run in runs):
+        return False
+    return len(runs) < (2 if _MONTH_NAME.search(bare) else 3)
+
+
+def _mark_incomplete(strings: pd.Series, at: np.ndarray, wall: np.ndarray,
+                     kind: np.ndarray) -> None:
+    """Values pandas may have completed from its defaults (a first of the
+    month, or within a day of today) that leave out their day, month or year:
+    unreadable.  (Year 1, its third default, is outside and looked at in
+    _second_look.)"""
+    read = (kind[at] == NAIVE) | (kind[at] == UTC)
+    days = wall[at].astype("M8[D]")
+    first = days == days.astype("M8[M]").astype("M8[D]")
+    today = np.abs((days - np.datetime64("today", "D")).astype(np.int64)) <= 1
+    for i, s in zip(at[read & (first | today)], strings[read & (first | today)]):
+        if incomplete(s):
+            kind[i] = UNREADABLE
 
 
 def parse_iso(text: pd.Series, filled: np.ndarray, joined: str, days_apart: bool, wall: np.ndarray,
@@ -134,6 +192,8 @@ def parse_iso(text: pd.Series, filled: np.ndarray, joined: str, days_apart: bool
     format, a year beyond datetime64[ns]) leaves the column to the general
     reading, which names or refuses it."""
     if joined.startswith(("-", "+")) or "\n-" in joined or "\n+" in joined:
+        return False
+    if _PART_OF_A_DATE.search(joined):  # "2024-10", "2024": a month or a year, not a day
         return False
     try:
         with warnings.catch_warnings():
@@ -239,7 +299,7 @@ def _iso_day_month(strings: pd.Series, dayfirst: bool) -> tuple[pd.Series, np.nd
     (a first field above 12 can only be the day, a second above 12 only the
     day; otherwise as `dayfirst` says), and the mask of those with two-digit
     years."""
-    hit, a, b, years, rests = _day_month_fields(strings)
+    hit, a, b, years, befores, rests = _day_month_fields(strings)
     if not hit.any():
         return strings, hit
     long = np.fromiter((len(y) == 4 for y in years), dtype=bool, count=len(years))
@@ -247,9 +307,9 @@ def _iso_day_month(strings: pd.Series, dayfirst: bool) -> tuple[pd.Series, np.nd
     day, month = np.where(day_first, a, b), np.where(day_first, b, a)
     rewritten = strings.to_numpy(dtype=object).copy()
     at = np.flatnonzero(hit)
-    for i, y, m, d, rest, keep in zip(at, years, month, day, rests, long):
+    for i, y, m, d, before, rest, keep in zip(at, years, month, day, befores, rests, long):
         if keep:
-            rewritten[i] = f"{y}-{m:02d}-{d:02d}{rest}"
+            rewritten[i] = f"{before}{y}-{m:02d}-{d:02d}{rest}"
     short = np.zeros(len(strings), dtype=bool)
     short[at[~long]] = True
     return pd.Series(rewritten, index=strings.index, dtype=object), short
@@ -277,7 +337,7 @@ def _parse_one_by_one(part: pd.Series, at: np.ndarray, dayfirst: bool | None, wa
     for i, s in zip(at, part):
         try:
             stamp = pd.to_datetime(s, format="mixed",
-                                   dayfirst=bool(dayfirst) and _DAY_MONTH.match(s) is not None)
+                                   dayfirst=bool(dayfirst) and _DAY_MONTH.search(s) is not None)
         except (ValueError, TypeError, OverflowError) as exc:
             kind[i] = OUTSIDE if isinstance(exc, pd.errors.OutOfBoundsDatetime) else UNREADABLE
             continue
@@ -302,14 +362,14 @@ def _second_look(strings: pd.Series, at: np.ndarray, present: np.ndarray,
         if s not in known:
             if _SIGNED.match(s) or _NAMED_ZONE.search(s):
                 known[s] = UNREADABLE
-            elif was == OUTSIDE:
-                known[s] = OUTSIDE
+            elif was == OUTSIDE:  # its year, or pandas' year 1 for one it lacks
+                known[s] = UNREADABLE if incomplete(s) else OUTSIDE
             else:
                 known[s] = UNREADABLE
                 if re.search(r"\d{3}", s):
                     try:
                         pd.to_datetime(s, format="mixed",
-                                       dayfirst=bool(dayfirst) and _DAY_MONTH.match(s) is not None)
+                                       dayfirst=bool(dayfirst) and _DAY_MONTH.search(s) is not None)
                     except pd.errors.OutOfBoundsDatetime:
                         known[s] = OUTSIDE
                     except (ValueError, TypeError, OverflowError):

@@ -29,6 +29,11 @@ class EphemerisNotFound(FileNotFoundError):
     pass
 
 
+class EphemerisDamaged(ValueError):
+    """The file is no SPK ephemeris, or is cut short: its segments' data runs
+    past its end (which Skyfield finds only when a date needs that data)."""
+
+
 def packaged_ephemeris() -> str:
     """The path of the "de421.bsp" that the skyfield-data package ships."""
     import skyfield_data
@@ -45,7 +50,17 @@ def loaded(path: str | None = None) -> Tavrolen:
     path = path or packaged_ephemeris()
     if not os.path.isfile(path):
         raise EphemerisNotFound(f"ephemeris not found: {path}")
-    eph = load_file(path)
+    try:
+        eph = load_file(path)
+    except Exception as exc:  # jplephem's checks of the file record and summaries
+        raise EphemerisDamaged(f"cannot read the ephemeris {path}: {exc}") from None
+    # A segment's data ends at its last 8-byte word (end_i, counted from 1).
+    needed = max((segment.end_i * 8 for segment in eph.spk.segments), default=0)
+    size = os.path.getsize(path)
+    if needed > size:
+        eph.spk.close()
+        raise EphemerisDamaged(f"the ephemeris {path} is cut short: its data runs to byte "
+                               f"{needed:,} and the file has {size:,}")
     # The kernel reads its file for as long as it lives: the file is closed when
     # the kernel is collected, or at exit (Python reports a file left open then).
     weakref.finalize(eph, eph.spk.close)

@@ -9,7 +9,7 @@ question, the day India keeps, at Delhi, in India time::
     observed.festivals(2025)                  # one row per festival day
     observed.festivals(2027, list="nse")      # the exchange's trading holidays
     observed.annotate(df, "date")             # a column of the days' festivals
-    pd.offsets.CustomBusinessDay(calendar=observed.HolidayCalendar())
+    pd.Timestamp("2024-10-30") + observed.HolidayCalendar().business_days(3)
 
 Hindu festivals follow the tithi at sunrise or in the part of the day their
 rule names (madhyahna, aparahna, pradosh, nishita), with adhik months left
@@ -34,11 +34,10 @@ import pandas as pd
 from pandas.tseries.holiday import AbstractHolidayCalendar
 
 from orvik import _observed
-from orvik._dateparse import NS_PER_DAY
-from orvik.dates import DateOrderWarning, Span, read_date, read_dates
+from orvik.dates import NS_PER_DAY, DateOrderWarning, Span, as_written, checked_columns, read_dates
 
 __all__ = ["festivals", "annotate", "HolidayCalendar", "LISTS", "NAMES", "SOURCES", "covered_span",
-           "parse_dates", "use_context"]
+           "checked_list", "use_context"]
 
 #: The calendars that fix observances, in the order rows of one day list them.
 SOURCES: tuple[str, ...] = tuple(_observed.SOURCES)
@@ -98,17 +97,19 @@ def _date(day: int) -> _dt.date:
     return _EPOCH + _dt.timedelta(days=int(day))
 
 
-def _list_key(list: Any) -> str | None:
-    """`list` checked: None or a key of LISTS."""
+def checked_list(list: Any) -> str | None:
+    """`list` checked: None or a key of LISTS (the one check of a list's key
+    on the Python side, the command line's too)."""
     if list is None or isinstance(list, str) and list in LISTS:
         return list
-    raise ValueError(f"no holiday list {list!r}: the lists are {', '.join(map(repr, LISTS))}")
+    raise ValueError(f"no holiday list {as_written(list)}: the lists are "
+                     f"{', '.join(map(repr, LISTS))}")
 
 
 def covered_span(list: str | None = None) -> tuple[_dt.date, _dt.date]:
     """The first and last civil day the ephemeris lets the calendar (or the
     list of that key, which answers for whole years) answer for."""
-    return _covered(_current(), _list_key(list))
+    return _covered(_current(), checked_list(list))
 
 
 def _covered(calendar: _Calendar, key: str | None) -> tuple[_dt.date, _dt.date]:
@@ -117,26 +118,49 @@ def _covered(calendar: _Calendar, key: str | None) -> tuple[_dt.date, _dt.date]:
 
 
 def _is_year(value: Any) -> bool:
+    """Whether a bound is a year: an int, or digits that make a year of at most
+    four digits once leading zeros go ("2025", "02025"; "20241031" is a date)."""
+    if isinstance(value, str):
+        digits = value.strip()
+        return digits.isascii() and digits.isdigit() and len(digits.lstrip("0")) <= 4
     return isinstance(value, (int, np.integer)) and not isinstance(value, (bool, np.bool_))
 
 
-def _span(start: Any, end: Any) -> tuple[_dt.date, _dt.date]:
+def _year(value: Any) -> int:
+    year = int(value)
+    if not 1 <= year <= 9999:
+        raise ValueError(f"no such year: {year}")
+    return year
+
+
+def _days(values: list[Any], dayfirst: bool | None) -> tuple[list[pd.Timestamp], str | None]:
+    """Dates read by orvik.dates as one column, so that one bound tells how to
+    read the other (31/10/2024 makes 04/11/2024 the 4th of November): each
+    one's civil day (an instant's day in India), and how they were read."""
+    reading = read_dates(pd.Series(values, dtype=object), dayfirst=dayfirst,
+                         name="the span's dates")
+    for value, day in zip(values, reading.dates):
+        if pd.isna(day):
+            raise ValueError(f"not a date: {as_written(value)}")
+    return [pd.Timestamp(day).normalize() for day in reading.dates], reading.note
+
+
+def _span(start: Any, end: Any, dayfirst: bool | None) -> tuple[_dt.date, _dt.date, str | None]:
     """The inclusive span of days festivals() was asked for: two years, or two
-    dates read by orvik.dates (an instant's day in India)."""
+    dates read as one column; and how the dates were read."""
     if end is None:
         end = start
     if _is_year(start) != _is_year(end):
         raise TypeError("give two years or two dates, not one of each")
+    note = None
     if _is_year(start):
-        for year in (start, end):
-            if not 1 <= year <= 9999:
-                raise ValueError(f"no such year: {year}")
-        first, last = _dt.date(int(start), 1, 1), _dt.date(int(end), 12, 31)
+        first, last = _dt.date(_year(start), 1, 1), _dt.date(_year(end), 12, 31)
     else:
-        first, last = read_date(start).date(), read_date(end).date()
+        (first_day, last_day), note = _days([start, end], dayfirst)
+        first, last = first_day.date(), last_day.date()
     if last < first:
         raise ValueError(f"the span ends ({last}) before it starts ({first})")
-    return first, last
+    return first, last, note
 
 
 def _rows(context: Any, first: _dt.date, last: _dt.date,
@@ -145,21 +169,28 @@ def _rows(context: Any, first: _dt.date, last: _dt.date,
     return _observed.festivals(context, _day(first), _day(last), key)
 
 
-def festivals(start: Any, end: Any = None, *, list: str | None = None) -> pd.DataFrame:
+def festivals(start: Any, end: Any = None, *, list: str | None = None,
+              dayfirst: bool | None = None) -> pd.DataFrame:
     """The festival days from `start` to `end`, inclusive.
 
-    `start` and `end` are years (``festivals(2025)``, ``festivals(2022, 2026)``)
-    or dates (``date``, ``datetime``, ``Timestamp`` or strings: an instant with a
-    zone counts by its day in India).  One row per festival day, with "date"
-    (datetime64, midnight of the civil day), "name" and "source" (one of
-    SOURCES), sorted by date, then source, then table order.
+    `start` and `end` are years (``festivals(2025)``, ``festivals("2025")``,
+    ``festivals(2022, 2026)``) or dates (``date``, ``datetime``, ``Timestamp``
+    or strings: an instant with a zone counts by its day in India).  The two
+    dates are read as one column by orvik.dates: `dayfirst` says how to read
+    04/11/2024, else the two decide, and a DateOrderWarning says how.  One row
+    per festival day, with "date" (datetime64, midnight of the civil day),
+    "name" and "source" (one of SOURCES), sorted by date, then source, then
+    table order.
 
     Without `list`, every observance by Delhi's reckoning.  With a key of LISTS
     ("gazetted", "restricted", "nse"), the days that list keeps, by its own
     reckonings: the exchange's list has weekdays only, as published.
     """
-    key = _list_key(list)
-    return _table(*_rows(_current().context, *_span(start, end), key))
+    key = checked_list(list)
+    first, last, note = _span(start, end, dayfirst)
+    if note:
+        warnings.warn(note, DateOrderWarning, stacklevel=2)
+    return _table(*_rows(_current().context, first, last, key))
 
 
 def _table(days: Any, names: list[str], sources: list[str]) -> pd.DataFrame:
@@ -169,12 +200,6 @@ def _table(days: Any, names: list[str], sources: list[str]) -> pd.DataFrame:
         "name": pd.Series(names, dtype=object),
         "source": pd.Series(sources, dtype=object),
     })
-
-
-def parse_dates(column: pd.Series, *, dayfirst: bool | None = None) -> pd.Series:
-    """The column read as naive India date-times by orvik.dates, on a copy;
-    unreadable values NaT."""
-    return read_dates(column, dayfirst=dayfirst).dates
 
 
 def annotate(df: pd.DataFrame, column: Any, *, into: Any = "festival", list: str | None = None,
@@ -188,19 +213,11 @@ def annotate(df: pd.DataFrame, column: Any, *, into: Any = "festival", list: str
     aware or naive (naive ones are India time), an instant by its day in India;
     an unreadable value gets None.  `dayfirst` says how to read 04/11/2024;
     without it the column decides, and a DateOrderWarning says how.  Numbers,
-    a value outside covered_span(list), a missing or repeated column, and an
-    `into` the frame already has are refused.
+    a value outside covered_span(list), a missing (KeyError) or repeated
+    column, and an `into` that is not a new name (a str) are refused.
     """
-    key = _list_key(list)
-    if column not in df.columns:
-        raise KeyError(column)
-    repeats = int((df.columns == column).sum())
-    if repeats > 1:
-        raise ValueError(f"the frame has {repeats} columns named {column!r}")
-    if into == "":
-        raise ValueError("into needs a name for the added column")
-    if into in df.columns:
-        raise ValueError(f"the frame already has a column {into!r}: name another with into=")
+    key = checked_list(list)
+    checked_columns(df.columns, column, into, "the frame", "into=")
     calendar = _current()
     first, last = _covered(calendar, key)
     reading = read_dates(df[column], dayfirst=dayfirst, name=f"column {column!r}",
@@ -215,7 +232,7 @@ def names_on(instants: np.ndarray, key: str | None, calendar: _Calendar | None =
     """The festivals of each civil day of `instants` (datetime64[ns] in India
     wall-clock time, already read and within the span), joined by "/", or None:
     annotate's answer for a column that orvik.dates has read."""
-    key = _list_key(key)
+    key = checked_list(key)
     calendar = calendar or _current()
     valid = ~np.isnat(instants)
     days = np.floor_divide(instants.view("int64"), NS_PER_DAY)
@@ -255,12 +272,90 @@ def _joined_year(calendar: _Calendar, key: str | None, year: int, last_year: int
     return fresh[key, year]
 
 
-def _bound(value: Any, year_end: bool) -> pd.Timestamp:
-    """A bound of holidays(): a year (its first or last day) or a date read by
-    orvik.dates."""
-    if _is_year(value):
-        return pd.Timestamp(int(value), 12, 31) if year_end else pd.Timestamp(int(value), 1, 1)
-    return read_date(value).normalize()
+def _bounds(start: Any, end: Any, dayfirst: bool | None,
+            default: tuple[pd.Timestamp, pd.Timestamp]) -> tuple[list[pd.Timestamp], str | None]:
+    """The bounds of holidays(): `default`'s where None, a year's first or last
+    day, or dates read as one column (_days); and how the dates were read."""
+    bounds: list[Any] = [start, end]
+    dates = [k for k, bound in enumerate(bounds) if bound is not None and not _is_year(bound)]
+    days, note = _days([bounds[k] for k in dates], dayfirst) if dates else ([], None)
+    for k, day in zip(dates, days):
+        bounds[k] = day
+    for k, bound in enumerate(bounds):
+        if bound is None:
+            bounds[k] = default[k]
+        elif _is_year(bound):
+            bounds[k] = pd.Timestamp(_year(bound), 12, 31) if k else pd.Timestamp(_year(bound), 1, 1)
+    return bounds, note
+
+
+class BusinessDays:
+    """`n` business days of a HolidayCalendar: weekdays that are not its
+    holidays, as ``pd.offsets.CustomBusinessDay(n, calendar=calendar)`` steps
+    them, for a day or date-time, a DatetimeIndex or a Series of them.  A step
+    from or to a day outside the calendar's span (whose holidays no one knows)
+    raises ValueError instead of treating those days as working days."""
+
+    # Above a Series' and a DatetimeIndex's, so that pandas leaves `+` to __radd__.
+    __pandas_priority__ = 5000
+
+    def __init__(self, calendar: HolidayCalendar, n: int = 1) -> None:
+        if not isinstance(n, (int, np.integer)) or isinstance(n, (bool, np.bool_)):
+            raise TypeError(f"n must be a whole number of business days, not {as_written(n)}")
+        self.calendar, self.n = calendar, int(n)
+        holidays = calendar.holidays().to_numpy(dtype="datetime64[D]")
+        self._days = np.busdaycalendar(holidays=holidays)
+
+    def __repr__(self) -> str:
+        return f"<{self.n} business days of {self.calendar.name}>"
+
+    def __mul__(self, times: int) -> BusinessDays:
+        return BusinessDays(self.calendar, self.n * times)
+
+    __rmul__ = __mul__
+
+    def __neg__(self) -> BusinessDays:
+        return BusinessDays(self.calendar, -self.n)
+
+    def __add__(self, other: Any) -> Any:
+        return self._step(other, self.n)
+
+    __radd__ = __add__
+
+    def __rsub__(self, other: Any) -> Any:
+        return self._step(other, -self.n)
+
+    def _step(self, other: Any, n: int) -> Any:
+        if isinstance(other, (pd.Series, pd.DatetimeIndex)):
+            stamps = pd.DatetimeIndex(other)
+        elif isinstance(other, (_dt.date, np.datetime64)):
+            stamps = pd.DatetimeIndex([pd.Timestamp(other)])
+        else:
+            return NotImplemented
+        zone = stamps.tz
+        wall = stamps.tz_localize(None) if zone is not None else stamps
+        days = wall.to_numpy(dtype="datetime64[D]")
+        # CustomBusinessDay's rolling: a step forward from a holiday counts from
+        # the day before it, a step back (or none) from the day after it.
+        moved = np.busday_offset(days, n, roll="backward" if n > 0 else "forward",
+                                 busdaycal=self._days)
+        first, last = (self.calendar.start_date.to_datetime64().astype("datetime64[D]"),
+                       self.calendar.end_date.to_datetime64().astype("datetime64[D]"))
+        known = ~np.isnat(days)
+        for ends in (days, moved):
+            out = known & ((ends < first) | (ends > last))
+            if out.any():
+                k = int(out.argmax())
+                raise ValueError(f"{self.calendar.name} knows its holidays from {first} to "
+                                 f"{last}: {days[k]} {'+' if n >= 0 else '-'} {abs(n)} business "
+                                 f"days reaches {moved[k]}")
+        result = wall + (moved.astype("datetime64[ns]") - days.astype("datetime64[ns]"))
+        result = result.tz_localize(zone) if zone is not None else result
+        if isinstance(other, pd.Series):
+            return pd.Series(result, index=other.index, name=other.name)
+        if isinstance(other, pd.DatetimeIndex):
+            return result
+        return result[0]
 
 
 class HolidayCalendar(AbstractHolidayCalendar):
@@ -270,15 +365,20 @@ class HolidayCalendar(AbstractHolidayCalendar):
     `list` is a key of LISTS, by default "gazetted": the holidays of
     central-government offices in Delhi; ``list=None`` gives every observance.
     ``holidays(start, end, return_name=False)`` gives the days from `start` to
-    `end` (dates, or years: ``holidays(2024, 2025)``), a DatetimeIndex, or with
-    ``return_name`` a Series of their names joined by "/"; `names` keeps only
-    the listed festivals.  The default range is the span the ephemeris covers.
-    ``pd.offsets.CustomBusinessDay(calendar=HolidayCalendar())`` skips them.
+    `end` (years, ``holidays(2024, 2025)``, or dates, read as one column as
+    festivals() reads them), a DatetimeIndex, or with ``return_name`` a Series
+    of their names joined by "/"; `names` keeps only the listed festivals.  The
+    default range is the span the ephemeris covers (`start_date`, `end_date`).
+
+    ``calendar.business_days(n)`` steps over weekends and these days, and
+    refuses to step outside that span.  pandas' own
+    ``pd.offsets.CustomBusinessDay(calendar=calendar)`` takes the days once
+    and treats every weekday past them as a working day, without a word.
     """
 
     def __init__(self, list: str | None = "gazetted", names: Iterable[str] | None = None) -> None:
         super().__init__(name=f"orvik {list if isinstance(list, str) else 'observed'}", rules=[])
-        self._list = _list_key(list)
+        self._list = checked_list(list)
         self._cached: dict[tuple, Any] = {}
         self.names = names
         first, last = covered_span(self._list)
@@ -313,9 +413,16 @@ class HolidayCalendar(AbstractHolidayCalendar):
         self._names = names
         self._cached.clear()
 
-    def holidays(self, start: Any = None, end: Any = None, return_name: bool = False) -> Any:
-        first = self.start_date if start is None else _bound(start, year_end=False)
-        last = self.end_date if end is None else _bound(end, year_end=True)
+    def business_days(self, n: int = 1) -> BusinessDays:
+        """An offset of `n` business days that knows where these holidays end
+        (see BusinessDays): ``pd.Timestamp("2024-10-30") + cal.business_days(3)``."""
+        return BusinessDays(self, n)
+
+    def holidays(self, start: Any = None, end: Any = None, return_name: bool = False, *,
+                 dayfirst: bool | None = None) -> Any:
+        (first, last), note = _bounds(start, end, dayfirst, (self.start_date, self.end_date))
+        if note:
+            warnings.warn(note, DateOrderWarning, stacklevel=2)
         key = (first, last, bool(return_name))
         if key not in self._cached:
             table = (festivals(first.date(), last.date(), list=self._list) if first <= last

@@ -95,8 +95,9 @@ def run_python(code, cwd=None):
     """Runs `code` in a fresh interpreter; returns the completed process."""
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)],
+        stdin=subprocess.DEVNULL,
         capture_output=True,
-        text=True,
+        encoding="utf-8",
         cwd=cwd or os.getcwd(),
         timeout=300,
     )

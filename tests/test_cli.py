@@ -1,13 +1,20 @@
 """The orvik command, end to end in a subprocess, from a directory that holds
 no ephemeris: it must find the packaged one and never touch the network."""
 
+import bz2
+import contextlib
+import gzip
+import io
+import lzma
 import os
 import signal
 import socket
 import stat
 import subprocess
 import sys
+import tempfile
 import textwrap
+import zipfile
 
 import pandas as pd
 import pytest
@@ -16,13 +23,16 @@ from conftest import BSP
 ROWS = ["2024-01-26", "2024-03-25", "2024-04-10 20:15", "not a date", "2024-02-05"]
 
 
-def orvik(*args, cwd, input=None, prelude="", umask=None):
+def orvik(*args, cwd, input=None, prelude="", umask=None, stdout=subprocess.PIPE, env=None):
     """The command in a fresh interpreter; `prelude` runs first (to provoke a
-    condition at a chosen point)."""
+    condition at a chosen point).  Standard input is empty unless `input` gives
+    text or a file; standard output is captured unless `stdout` gives a file."""
     code = f"{prelude}\nimport sys\nfrom orvik.cli import main\nraise SystemExit(main(sys.argv[1:]))"
-    stdin = {} if input is None or isinstance(input, str) else {"stdin": input}
-    return subprocess.run([sys.executable, "-c", code, *args], capture_output=True, text=True,
-                          cwd=cwd, timeout=300, input=input if not stdin else None, **stdin,
+    text = input if isinstance(input, str) else None
+    stdin = None if text is not None else subprocess.DEVNULL if input is None else input
+    return subprocess.run([sys.executable, "-c", code, *args], stdin=stdin, input=text,
+                          stdout=stdout, stderr=subprocess.PIPE, encoding="utf-8", cwd=cwd,
+                          timeout=300, env=None if env is None else {**os.environ, **env},
                           preexec_fn=None if umask is None else lambda: os.umask(umask))
 
 
@@ -32,6 +42,31 @@ def one_line_error(result):
     assert len(lines) == 1 and lines[0].startswith("orvik: "), result.stderr
     assert "Traceback" not in result.stderr
     return lines[0]
+
+
+def compressed(data, suffix, name):
+    if suffix == ".zip":
+        out = io.BytesIO()
+        with zipfile.ZipFile(out, "w") as archive:
+            archive.writestr(name, data)
+        return out.getvalue()
+    if suffix == ".zst":
+        import zstandard
+
+        return zstandard.ZstdCompressor().compress(data)
+    return {".gz": gzip, ".bz2": bz2, ".xz": lzma}[suffix].compress(data)
+
+
+def decompressed(data, suffix):
+    if suffix == ".zip":
+        with zipfile.ZipFile(io.BytesIO(data)) as archive:
+            assert len(archive.namelist()) == 1
+            return archive.read(archive.namelist()[0])
+    if suffix == ".zst":
+        import zstandard
+
+        return zstandard.ZstdDecompressor().stream_reader(io.BytesIO(data)).read()
+    return {".gz": gzip, ".bz2": bz2, ".xz": lzma}[suffix].decompress(data)
 
 
 @pytest.fixture
@@ -70,7 +105,8 @@ class TestAnnotate:
 
     def test_console_script(self, here):
         script = os.path.join(os.path.dirname(sys.executable), "orvik")
-        r = subprocess.run([script, "--version"], capture_output=True, text=True, cwd=here)
+        r = subprocess.run([script, "--version"], stdin=subprocess.DEVNULL, capture_output=True,
+                           text=True, cwd=here)
         assert r.returncode == 0 and r.stdout.startswith("orvik ")
 
 
@@ -82,17 +118,47 @@ class TestFailures:
         assert "no column 'date'" in line and "when, n" in line
         assert not (here / "out.csv").exists()
 
-    @pytest.mark.parametrize("content", [None, b"\x00\x01\x02garbage", b""])
-    def test_unreadable_file(self, here, content):
-        if content is not None:
-            (here / "bad.csv").write_bytes(content)
-        line = one_line_error(orvik("bad.csv", cwd=here))
-        assert "bad.csv" in line
+    @pytest.mark.parametrize("name, content, says", [
+        ("bad.csv", None, "bad.csv: not found"),
+        ("bad.csv", b"\x00\x01\x02garbage", "no column 'date' in bad.csv"),
+        ("bad.csv", b"", "the file is empty"),
+        ("/dev/zero", None, "line 1 is longer than 16,777,216 characters"),
+        ("bad.csv", gzip.compress(b"date\n2024-01-26\n"), "it is compressed as .gz files are"),
+        ("bad.csv.gz", b"date\n2024-01-26\n", "bad.csv.gz: gzip data: Not a gzipped file"),
+        ("bad.csv.gz", gzip.compress(b"date\n2024-01-26\n")[:-4], "gzip data: Compressed file "
+                                                                 "ended"),
+        ("bad.csv.zip", "two files", "a .zip must hold one file, and it holds 2: a.csv, b.csv"),
+        ("bad.csv", "one byte of cp1252 on line 3", "line 3 is not UTF-8 text (a byte 0xe9): name "
+                                                    "its encoding with --encoding"),
+        ("bad.csv", "a header with ';' and '|'", "its header holds no comma and both ';' and '|': "
+                                                 "name the separator with --sep"),
+    ])
+    def test_unreadable_file(self, here, name, content, says):
+        if content == "two files":
+            with zipfile.ZipFile(here / name, "w") as archive:
+                archive.writestr("a.csv", "date\n")
+                archive.writestr("b.csv", "date\n")
+        elif content == "one byte of cp1252 on line 3":
+            (here / name).write_bytes("date,who\n2024-01-26,x\n2024-01-26,José\n".encode("cp1252"))
+        elif content == "a header with ';' and '|'":
+            (here / name).write_text("date;amount|x\n2024-01-26;1|2\n")
+        elif content is not None:
+            (here / name).write_bytes(content)
+        line = one_line_error(orvik(name, "--output", "out.csv", cwd=here))
+        assert name in line and says in line, line
+        made = {name} if content is not None else set()
+        assert sorted(os.listdir(here)) == sorted({"in.csv", *made})
 
-    def test_missing_ephemeris(self, here):
+    def test_ephemeris_missing_or_damaged(self, here):
         line = one_line_error(orvik("in.csv", "--column", "when", "--ephemeris", "nowhere.bsp",
                                     cwd=here))
         assert "ephemeris not found" in line and "nowhere.bsp" in line
+        with open(BSP, "rb") as whole:
+            (here / "cut.bsp").write_bytes(whole.read(5_000_000))
+        line = one_line_error(orvik("in.csv", "--column", "when", "--ephemeris", "cut.bsp",
+                                    cwd=here))
+        assert "cut.bsp is cut short: its data runs to byte 16,788,128 and the file has " \
+               "5,000,000" in line and "row" not in line
 
     def test_failed_annotation_keeps_an_existing_output(self, here):
         pd.DataFrame({"when": ["2024-01-26", "1850-01-01"]}).to_csv(here / "old.csv", index=False)
@@ -198,6 +264,68 @@ class TestKeepsTheInput:
         assert "row 2 has 3 fields where the header has 2" in one_line_error(
             orvik("in.csv", "--column", "when", cwd=here))
 
+    @pytest.mark.parametrize("suffix", [".gz", ".bz2", ".xz", ".zst", ".zip"])
+    def test_compressed(self, here, suffix):
+        """Read and written compressed as the names say; decompressed, the output is
+        the plain file's output."""
+        if suffix == ".zst":
+            pytest.importorskip("zstandard")
+        expected = orvik("in.csv", "--column", "when", cwd=here).stdout
+        plain = (here / "in.csv").read_bytes()
+        (here / f"in.csv{suffix}").write_bytes(compressed(plain, suffix, "in.csv"))
+        r = orvik(f"in.csv{suffix}", "--column", "when", "--output", f"out.csv{suffix}",
+                  cwd=here)
+        assert r.returncode == 0, r.stderr
+        assert decompressed((here / f"out.csv{suffix}").read_bytes(), suffix) == expected.encode()
+        r = orvik(f"in.csv{suffix}", "--column", "when", cwd=here)
+        assert r.stdout == expected
+
+    @pytest.mark.parametrize("text, flags, out, note", [
+        ("date;amount\n2024-01-26;1,5\n", [], "date;amount;festival\n2024-01-26;1,5;Republic_Day\n",
+         "in.csv: its header holds ';' and no comma, so its fields are read as separated by ';'"),
+        ("date\tn\n2024-01-26\t1\n", [], "date\tn\tfestival\n2024-01-26\t1\tRepublic_Day\n",
+         "read as separated by tab"),
+        ('"d|x"|date\n"a|b"|2024-01-26\n', [], '"d|x"|date|festival\n"a|b"|2024-01-26|Republic_Day\n',
+         "read as separated by '|'"),
+        ("date;n\n2024-01-26;1\n", ["--sep", ";"], "date;n;festival\n2024-01-26;1;Republic_Day\n",
+         None),
+        ("date\tn\n2024-01-26\t1\n", ["--sep", "\\t"],
+         "date\tn\tfestival\n2024-01-26\t1\tRepublic_Day\n", None),
+        # A comma in the header wins: "date;amount" is one column, and no column "date".
+        ("x,date;amount\n1,2024-01-26;1\n", [], None, "no column 'date'"),
+    ])
+    def test_separators(self, here, text, flags, out, note):
+        (here / "in.csv").write_text(text)
+        r = orvik("in.csv", *flags, cwd=here)
+        if out is None:
+            assert note in one_line_error(r)
+            return
+        assert r.returncode == 0 and r.stdout == out, r.stderr
+        assert (note in r.stderr.splitlines()[0]) if note else len(r.stderr.splitlines()) == 1
+
+    @pytest.mark.parametrize("encoding, text, out", [
+        ("cp1252", "who,date\nJosé,2024-01-26\n", "who,date,festival\nJosé,2024-01-26,Republic_Day\n"),
+        ("latin-1", "who,date\nJosé,2024-01-26\n", "who,date,festival\nJosé,2024-01-26,Republic_Day\n"),
+        ("utf-16", "who,date\nदीपावली,2024-01-26\n",
+         "who,date,festival\nदीपावली,2024-01-26,Republic_Day\n"),
+        ("utf-16-be", "\ufeffwho,date\n\n2024-01-26,2024-01-26\n",
+         "\ufeffwho,date,festival\n\n2024-01-26,2024-01-26,Republic_Day\n"),
+        # A byte-order mark before a quoted header, a quoted comma in a name.
+        (None, '\ufeff"who","date, IST"\n"José, Jr.",2024-01-26\n',
+         '\ufeff"who","date, IST",festival\n"José, Jr.",2024-01-26,Republic_Day\n'),
+    ])
+    def test_encodings(self, here, encoding, text, out):
+        """The output is in the input's encoding, its byte-order mark included."""
+        (here / "in.csv").write_bytes(text.encode(encoding or "utf-8"))
+        r = orvik("in.csv", "--column", "date" if encoding else "date, IST", "--output", "out.csv",
+                  *(["--encoding", encoding] if encoding else []), cwd=here)
+        assert r.returncode == 0, r.stderr
+        assert (here / "out.csv").read_bytes() == out.encode(encoding or "utf-8")
+        if encoding == "cp1252":
+            line = one_line_error(orvik("in.csv", "--encoding", encoding, "--into", "त्योहार",
+                                        cwd=here))
+            assert "--into 'त्योहार' cannot be written in cp1252, the input's encoding" in line
+
     def test_an_existing_festival_column(self, here):
         (here / "in.csv").write_text("date,festival\n2024-01-26,mine\n")
         line = one_line_error(orvik("in.csv", cwd=here))
@@ -209,7 +337,10 @@ class TestKeepsTheInput:
 class TestOnlyDates:
     @pytest.mark.parametrize("values, kind", [(["1", "20240126", ""], "integer"),
                                               (["1.5", "2"], "float"),
-                                              (["TRUE", "false"], "boolean")])
+                                              (["TRUE", "false"], "boolean"),
+                                              (["45591", "45600"], "integer values: numbers are "
+                                               "not dates (if they are Excel's serial day "
+                                               "numbers, 45591 being 2024-10-26")])
     def test_numbers_and_booleans_are_refused(self, here, values, kind):
         (here / "in.csv").write_text("date\n" + "\n".join(values) + "\n")
         line = one_line_error(orvik("in.csv", "--output", "out.csv", cwd=here))
@@ -245,6 +376,10 @@ class TestTimeZones:
         ("America/New_York", "2024-11-03 01:30", "Bhai_Dooj"),
         # A date is a day: midnight in Tokyo would be 20:30 the day before in India.
         ("Asia/Tokyo", "2024-01-26", "Republic_Day"),
+        # India's zone by the names India's data gives it.
+        ("UTC", "2024-04-10 20:15 IST", "Eid_ul_Fitr"),
+        ("UTC", "2024-04-10 20:15 Asia/Kolkata", "Eid_ul_Fitr"),
+        ("IST", "2024-04-10 20:15", "Eid_ul_Fitr"),
     ])
     def test_instants_in_any_spelling(self, here, tz, value, festival):
         (here / "in.csv").write_text(f"date\n{value}\n")
@@ -285,13 +420,21 @@ class TestDayFirst:
         # Chunks of 7 rows: the evidence comes after a chunk read month first.
         (["04/11/2024"] * 8 + ["31/10/2024"], [], ["2024-11-04"] * 8 + ["2024-10-31"],
          "row 9 ('31/10/2024') can only be read day first"),
+        # The date need not come first in the value.
+        (["20:00 31/10/2024", "20:00 01/11/2024"], [], ["2024-10-31 20:00", "2024-11-01 20:00"],
+         "row 1 ('20:00 31/10/2024') can only be read day first"),
+        # Two-digit years: Excel's century, whatever today is.
+        (["15-Aug-47", "15-Aug-24"], [], ["1947-08-15", "2024-08-15"],
+         "row 1 ('15-Aug-47') has a two-digit year, read as 1947"),
     ])
     def test_slash_and_dot_dates(self, here, mod, values, flags, iso, note):
         text = "date\n" + "\n".join(values) + "\n"
         (here / "in.csv").write_text(text)
         expected = [f"{v},{f}" for v, f in zip(values, festivals_of(iso, mod))]
-        for source in ["in.csv", "-"]:  # standard input is read again from a copy
-            r = orvik(source, *flags, cwd=here, input=text, prelude=TestChunks.SMALL)
+        # Standard input is read again: a pipe from a copy, a file from where it began.
+        for source, given in [("in.csv", None), ("-", text), ("-", "in.csv")]:
+            with open(here / "in.csv") if given == "in.csv" else contextlib.nullcontext(given) as stdin:
+                r = orvik(source, *flags, cwd=here, input=stdin, prelude=TestChunks.SMALL)
             assert r.returncode == 0, r.stderr
             assert r.stdout.splitlines()[1:] == expected
             lines = r.stderr.splitlines()
@@ -308,7 +451,7 @@ class TestDayFirst:
 class TestChunks:
     """In chunks of 7 rows (CHUNK_ROWS set before the run)."""
 
-    SMALL = "import orvik.cli.formats\norvik.cli.formats.CHUNK_ROWS = 7"
+    SMALL = "import orvik.cli.chunks\norvik.cli.chunks.CHUNK_ROWS = 7"
 
     def test_equal_to_one_call_over_the_whole_file(self, here, mod):
         days = [f"2024-{m:02d}-{d:02d}" for m in (1, 3, 4, 8, 10, 11) for d in (1, 10, 14, 25)]
@@ -365,6 +508,7 @@ class TestStreamsAndSignals:
         # Far more output than a pipe holds: the writer meets the closed pipe.
         (here / "in.csv").write_text("date\n" + "2024-01-26\n" * 50_000)
         p = subprocess.Popen([sys.executable, "-m", "orvik", "in.csv"], cwd=here,
+                             stdin=subprocess.DEVNULL,
                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         assert p.stdout.readline() == b"date,festival\n"
         p.stdout.close()
@@ -377,9 +521,22 @@ class TestStreamsAndSignals:
                            preexec_fn=lambda: os.close(0))
         assert one_line_error(r) == "orvik: standard input is closed"
 
+    # The dispositions a test that provokes a signal relies on, set in the
+    # command's process whatever started the suite (a shell starts an
+    # asynchronous command with SIGINT ignored, and Python keeps it so).
+    DEFAULT = """
+        import signal
+        signal.signal(signal.SIGINT, signal.default_int_handler)
+        signal.signal(signal.SIGTERM, signal.SIG_DFL)
+        """
+    IGNORED = """
+        import signal
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        """
     # A signal at a chosen point: as the hidden file is made, as it is renamed,
     # during the copy to standard output.  Nothing is left behind, and the
-    # output is there whole or not at all.
+    # output is there whole or not at all; an ignored signal stays ignored.
     MADE = """
         import os, signal, tempfile
         make = tempfile.mkstemp
@@ -398,24 +555,28 @@ class TestStreamsAndSignals:
         os.replace = terminate_then_replace
         """
     COPIED = """
-        import os, shutil, signal
-        copy = shutil.copyfileobj
-        def interrupt_while_copying(source, target, size):
-            target.write(source.read(10))
+        import os, signal
+        import orvik.cli.destination as destination
+        write_all = destination.write_all
+        def interrupt_while_copying(fd, data):
+            write_all(fd, data[:10])
             os.kill(os.getpid(), signal.SIGINT)
-            copy(source, target, size)
-        shutil.copyfileobj = interrupt_while_copying
+            write_all(fd, data[10:])
+        destination.write_all = interrupt_while_copying
         """
 
-    @pytest.mark.parametrize("prelude, output, status, whole", [
-        (MADE, "out.csv", 128 + signal.SIGTERM, False),
-        (RENAMED, "out.csv", 128 + signal.SIGTERM, True),
-        (COPIED, None, 130, True),
+    @pytest.mark.parametrize("disposition, prelude, output, status, whole", [
+        (DEFAULT, MADE, "out.csv", 128 + signal.SIGTERM, False),
+        (DEFAULT, RENAMED, "out.csv", 128 + signal.SIGTERM, True),
+        (DEFAULT, COPIED, None, 130, True),
+        (IGNORED, MADE, "out.csv", 0, True),
+        (IGNORED, COPIED, None, 0, True),
     ])
-    def test_signals_leave_nothing_behind(self, here, prelude, output, status, whole):
+    def test_signals_leave_nothing_behind(self, here, disposition, prelude, output, status,
+                                          whole):
         expected = orvik("in.csv", "--column", "when", cwd=here).stdout
         r = orvik("in.csv", "--column", "when", *(["--output", output] if output else []),
-                  cwd=here, prelude=textwrap.dedent(prelude))
+                  cwd=here, prelude=textwrap.dedent(disposition) + textwrap.dedent(prelude))
         assert r.returncode == status, r.stderr
         assert sorted(os.listdir(here)) == sorted(["in.csv", *([output] if whole and output
                                                                else [])])
@@ -424,7 +585,7 @@ class TestStreamsAndSignals:
 
     def test_sigterm_leaves_nothing_behind(self, here):
         # The signal arrives once the first chunk has been written.
-        prelude = TestChunks.SMALL + textwrap.dedent("""
+        prelude = textwrap.dedent(self.DEFAULT) + TestChunks.SMALL + textwrap.dedent("""
             import os, signal
             import orvik.cli.csvtext
             write = orvik.cli.csvtext.CsvToCsv.write
@@ -438,6 +599,87 @@ class TestStreamsAndSignals:
             r = orvik("in.csv", *output, cwd=here, prelude=prelude)
             assert r.returncode == 128 + signal.SIGTERM and r.stdout == ""
             assert os.listdir(here) == ["in.csv"]
+
+    # Writes that take fewer bytes than they are given: at most 1,000 a call,
+    # then (with a number) a full disk after that many calls.
+    SHORT = """
+        import errno, os
+        write, calls, full = os.write, [], {}
+        def short(fd, data):
+            calls.append(fd)
+            if full is not None and len(calls) > full:
+                raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+            return write(fd, bytes(data[:1000]))
+        os.write = short
+        """
+
+    @pytest.mark.parametrize("how, says", [
+        ("short writes", None),
+        ("short writes, then a full disk", "standard output: No space left on device"),
+        ("a non-blocking pipe", None),
+        ("standard output on /dev/full", "standard output: No space left on device"),
+        ("--output /dev/full", "/dev/full: No space left on device"),
+    ])
+    def test_every_write_is_whole_or_fails(self, here, how, says):
+        # Unbuffered standard output, as many container images set it.
+        env = {"PYTHONUNBUFFERED": "1"}
+        (here / "big.csv").write_text("date\n" + "2024-01-26\n" * 50_000)
+        expected = "date,festival\n" + "2024-01-26,Republic_Day\n" * 50_000
+        if how == "a non-blocking pipe":  # full at 64 KiB until the reader reads
+            read_end, write_end = os.pipe()
+            os.set_blocking(write_end, False)
+            p = subprocess.Popen([sys.executable, "-m", "orvik", "big.csv"], cwd=here,
+                                 stdin=subprocess.DEVNULL, stdout=write_end,
+                                 stderr=subprocess.DEVNULL, env={**os.environ, **env})
+            os.close(write_end)
+            with open(read_end, "rb") as pipe:
+                got = pipe.read()
+            assert p.wait(timeout=300) == 0 and got.decode() == expected
+            return
+        full = 3 if "full disk" in how else None
+        prelude = textwrap.dedent(self.SHORT.format(full)) if "short" in how else ""
+        args = ["--output", "/dev/full"] if how.startswith("--output") else []
+        with open("/dev/full" if "standard output on" in how else os.devnull, "w") as device:
+            stdout = device if "standard output on" in how else subprocess.PIPE
+            r = orvik("big.csv", *args, cwd=here, prelude=prelude, env=env, stdout=stdout)
+        if says is None:
+            assert r.returncode == 0 and r.stdout == expected
+        else:
+            assert one_line_error(r) == f"orvik: cannot write {says}"
+        assert sorted(os.listdir(here)) == ["big.csv", "in.csv"]
+
+    # No room for a temporary file in $TMPDIR.
+    NO_TEMPORARY_ROOM = """
+        import errno, os, tempfile
+        def full(*args, **kwargs):
+            raise OSError(errno.ENOSPC, os.strerror(errno.ENOSPC))
+        tempfile.TemporaryFile = full
+        """
+
+    def test_standard_streams_that_are_files(self, here):
+        expected = orvik("in.csv", "--column", "when", cwd=here).stdout
+        prelude = textwrap.dedent(self.NO_TEMPORARY_ROOM)
+        (here / "out.csv").write_text("kept\n")
+        (here / "old.csv").write_text("when\n2024-01-26\n1850-01-01\n")
+        # Regular files need no temporary copy: read in place (and again when a
+        # later chunk decides the day order), written in place (appended here),
+        # and cut back to where they began when the run fails.
+        for source, status, after in [("old.csv", 1, "kept\n"), ("in.csv", 0, "kept\n" + expected)]:
+            with open(here / source) as stdin, open(here / "out.csv", "a") as stdout:
+                r = orvik("-", "--column", "when", cwd=here, input=stdin, stdout=stdout,
+                          prelude=prelude)
+            assert r.returncode == status, r.stderr
+            assert (here / "out.csv").read_text() == after
+        # Standard output that is the input file is refused, as --output is.
+        with open(here / "in.csv", "a") as stdout:
+            line = one_line_error(orvik("in.csv", "--column", "when", cwd=here, stdout=stdout))
+        assert line == "orvik: standard output is the input file: choose another output"
+        # A pipe's output and piped input are kept in $TMPDIR: a failure says so.
+        for source in ["in.csv", "-"]:
+            line = one_line_error(orvik(source, "--column", "when", cwd=here, prelude=prelude,
+                                        input=(here / "in.csv").read_text()))
+            assert "in " + tempfile.gettempdir() in line and "TMPDIR" in line, line
+            assert ("standard input" in line) == (source == "-")
 
 
 class TestDestinations:
@@ -501,6 +743,9 @@ class TestDestinations:
 
     @pytest.mark.parametrize("output, prelude, says", [
         ("nowhere/out.csv", "", "--output nowhere/out.csv: no such directory"),
+        ("newdir/", "", "--output newdir/: names a directory, not a file"),
+        ("out.parquet.gz", "", "--output out.parquet.gz: Parquet compresses its own columns; name "
+                               "it without .gz"),
         ("out.csv", FAILING_MKSTEMP.format("EACCES"), "cannot write out.csv: Permission denied"),
         ("out.csv", FAILING_MKSTEMP.format("EROFS"),
          "cannot write out.csv: Read-only file system"),
@@ -540,6 +785,11 @@ class TestArguments:
         # A date out of reach is named as such, with no word of day order.
         r = orvik("--calendar", "3000-01-01", "3001-01-01", cwd=here)
         assert "outside" in one_line_error(r) and "--dayfirst" not in r.stderr
+        # How the two dates were read is said, as for a column.
+        for dates, says in [(["01/10/2024", "31/10/2024"], "can only be read day first"),
+                            (["01/10/2024", "05/10/2024"], "they are read month first")]:
+            r = orvik("--calendar", *dates, cwd=here)
+            assert r.returncode == 0 and says in r.stderr.splitlines()[0], r.stderr
 
 
 class TestFiles:
@@ -552,6 +802,20 @@ class TestFiles:
         orvik("in.csv", "--column", "when", "--output", "old.csv", cwd=here)
         assert stat.S_IMODE(os.stat(here / "old.csv").st_mode) == 0o604
 
+    def test_owner_and_links(self, here):
+        """A replaced file is a new file: its other hard links keep the old content
+        (a line says so); it keeps its owner and group where the user may give them."""
+        (here / "out.csv").write_text("old\n")
+        os.link(here / "out.csv", here / "link.csv")
+        r = orvik("in.csv", "--column", "when", "--output", "out.csv", cwd=here)
+        assert r.returncode == 0
+        assert "out.csv is a new file: 1 other hard link keeps the old content" in r.stderr
+        assert (here / "link.csv").read_text() == "old\n"
+        if os.geteuid() == 0:  # only root may give a file to another user
+            os.chown(here / "out.csv", 12345, 23456)
+            assert orvik("in.csv", "--column", "when", "--output", "out.csv", cwd=here).returncode == 0
+            assert (os.stat(here / "out.csv").st_uid, os.stat(here / "out.csv").st_gid) == (12345, 23456)
+
     def test_messages(self, here):
         assert one_line_error(orvik("gone.parquet", cwd=here)) == "orvik: gone.parquet: not found"
         line = one_line_error(orvik("in.csv", "--column", "when", "--output", ".", cwd=here))
@@ -559,3 +823,21 @@ class TestFiles:
         line = one_line_error(orvik("in.csv", "--column", "when", "--output", "out.parquet",
                                     cwd=here, prelude="import sys; sys.modules['pyarrow'] = None"))
         assert "pyarrow" in line and "parquet" in line
+
+
+def test_as_a_background_job_starts_it(tmp_path):
+    """The command line's tests that provoke signals, write files or read dates
+    pass as a background job starts them: SIGINT ignored (as a shell starts an
+    asynchronous command), another zone, the C locale, umask 077."""
+    def start():
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        os.umask(0o077)
+
+    env = {**os.environ, "TZ": "America/New_York", "LC_ALL": "C"}
+    r = subprocess.run([sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider",
+                        f"--basetemp={tmp_path / 'run'}", "-k", "(Signals or Files or TimeZones or "
+                        "encodings) and not background", __file__],
+                       cwd=os.path.dirname(__file__), env=env, preexec_fn=start,
+                       stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=900)
+    assert r.returncode == 0, r.stdout[-4000:] + r.stderr[-2000:]
+    assert " passed" in r.stdout.splitlines()[-1] and "deselected" in r.stdout.splitlines()[-1]

@@ -52,11 +52,23 @@ def india(values, **options):
     ("America/New_York", "2024-06-01 12:00", "2024-06-01 21:30:00"),
     # India's own history: war time was UTC+06:30 in 1943.
     ("UTC", "1943-01-01 12:00", "1943-01-01 18:30:00"),
+    # India's zone by the names India's data gives it: IST, Asia/Kolkata.
+    ("UTC", "2024-10-31 20:00 IST", "2024-10-31 20:00:00"),
+    (None, "2024-10-31T20:00 Asia/Kolkata", "2024-10-31 20:00:00"),
+    ("IST", "2024-10-31 20:00", "2024-10-31 20:00:00"),
     # Unreadable: another zone's name, a sign, nonsense; blank is missing.
-    (None, "2024-10-31 20:00 IST", UNREADABLE),
+    (None, "2024-10-31 20:00 EST", UNREADABLE),
     (None, "-5", UNREADABLE),
     (None, "soon", UNREADABLE),
     (None, "  ", NAT),
+    # A month, a year, a day without its year, a time alone: not a day (pandas
+    # would complete them with the 1st, year 1 or today).
+    (None, "Oct-24", UNREADABLE),
+    (None, "31-Oct", UNREADABLE),
+    (None, "Oct-2024", UNREADABLE),
+    (None, "2024-10", UNREADABLE),
+    (None, "2024", UNREADABLE),
+    (None, "20:00", UNREADABLE),
 ])
 def test_text(zone, value, expected):
     options = {} if zone is None else {"zone": zone}
@@ -115,6 +127,9 @@ def test_pyarrow_columns():
     (pd.Series([20241031], dtype=object), "integer"),
     (pd.Series(["2024-10-31", 5], dtype=object), "int 5"),
     (pd.Series(["2024-10-31", True], dtype=object), "bool True"),
+    (pd.Series(["2024-10-31", np.int64(20)], dtype=object), "int64 20:"),
+    # Five-digit whole numbers may be Excel's serial days (from 1899-12-30).
+    (pd.Series([45591, 45600]), "Excel's serial day numbers, 45591 being 2024-10-26"),
 ])
 def test_numbers_and_booleans_are_refused(column, kind):
     with pytest.raises(NotDates, match=kind):
@@ -152,8 +167,13 @@ def test_outside_the_span(values, where):
      "could be read day first or month first; they are read month first"),
     (["05/05/2024", "2024-10-31"], None, ["2024-05-05", "2024-10-31"], None),
     (["04/11/2024", "2024/04/11", "05.11.24"], True, ["2024-11-04", "2024-04-11", "2024-11-05"],
-     None),
+     "row 2 ('05.11.24') has a two-digit year, read as 2024"),
     (["04/11/2024", "31/10/2024"], False, ["2024-04-11", "2024-10-31"], None),
+    # The date need not come first in the value.
+    (["20:00 31/10/2024", "20:00 01/11/2024"], None, ["2024-10-31", "2024-11-01"],
+     "row 0 ('20:00 31/10/2024') can only be read day first"),
+    (["Thu 31/10/2024", "Fri 01/11/2024"], None, ["2024-10-31", "2024-11-01"],
+     "row 0 ('Thu 31/10/2024') can only be read day first"),
 ])
 def test_day_first(values, dayfirst, expected, note):
     reading = read_dates(pd.Series(values), dayfirst=dayfirst)
@@ -161,6 +181,30 @@ def test_day_first(values, dayfirst, expected, note):
     assert (note is None) == (reading.note is None)
     if note:
         assert note in reading.note
+
+
+@pytest.mark.parametrize("values, span, expected, says", [
+    # Both centuries within the span: Excel's reading, 00-29 in the 2000s.
+    (["15-Aug-47", "01/01/29", "01/01/30"], None, ["1947-08-15", "2029-01-01", "1930-01-01"],
+     "row 0 ('15-Aug-47') has a two-digit year, read as 1947 (00 to 29"),
+    # One century within the span: that one, whatever today is.
+    (["15/08/60"], ("1899-09-13", "2053-10-12"), ["1960-08-15"], "read as 1960 (2060 is outside"),
+    (["15/08/30"], ("1990-01-01", "2080-12-31"), ["2030-08-15"], "read as 2030 (1930 is outside"),
+    (["29/02/00"], None, ["2000-02-29"], "read as 2000 (1900 has no such day)"),
+    # Neither: refused, as outside the span.
+    (["15/08/60"], ("2000-01-01", "2050-12-31"), OutsideSpan,
+     "row 0 ('15/08/60') has a two-digit year that the span, 2000-01-01 to 2050-12-31 holds in "
+     "neither century"),
+])
+def test_two_digit_years(values, span, expected, says):
+    span = span and Span.of_days(*span)
+    if expected is OutsideSpan:
+        with pytest.raises(OutsideSpan, match=re.escape(says)):
+            read_dates(pd.Series(values), span=span)
+        return
+    reading = read_dates(pd.Series(values), span=span, dayfirst=True)
+    assert [str(d.date()) for d in reading.dates] == expected
+    assert says in reading.note
 
 
 def test_day_first_across_chunks():

@@ -3,6 +3,7 @@ published days in Delhi, and its interface."""
 
 import datetime as dt
 import os
+import warnings
 import subprocess
 import sys
 
@@ -12,6 +13,7 @@ import pytest
 
 import reference
 from orvik import observed
+from orvik.dates import DateOrderWarning
 
 # Days kept in Delhi (central-government holiday lists and Delhi panchangs).
 PUBLISHED = {
@@ -172,7 +174,9 @@ def test_spans_agree_and_rows_are_ordered(years):
 
 
 def test_festivals_arguments():
-    assert observed.festivals(2025).equals(observed.festivals("2025-01-01", dt.date(2025, 12, 31)))
+    year = observed.festivals(2025)
+    assert year.equals(observed.festivals("2025-01-01", dt.date(2025, 12, 31)))
+    assert year.equals(observed.festivals("2025")) and year.equals(observed.festivals(" 02025 "))
     one_day = observed.festivals(dt.datetime(2024, 10, 31, 18, 0))
     assert one_day["name"].tolist() == ["Narak_Chaturdashi", "Dipawali", "National_Unit_Day"]
     first, last = observed.covered_span()
@@ -190,6 +194,21 @@ def test_festivals_arguments():
             observed.festivals(value)
     # An instant by its day in India: 20:00 UTC on the 24th is 01:30 on the 25th.
     assert observed.festivals(pd.Timestamp("2024-03-24 20:00", tz="UTC"))["name"].tolist() == ["Holi", "Dolyatra"]
+
+
+@pytest.mark.parametrize("call", [
+    lambda **day: observed.festivals("01/10/2024", "31/10/2024", list="gazetted", **day)["date"],
+    lambda **day: observed.HolidayCalendar().holidays("01/10/2024", "31/10/2024", **day),
+])
+def test_span_bounds_are_one_column(call):
+    """The two bounds are read together: 31/10 makes 01/10 the 1st of October,
+    and a DateOrderWarning says so; dayfirst= decides where they cannot."""
+    october = ["2024-10-02", "2024-10-12", "2024-10-31"]  # Gandhi Jayanti, Dussehra, Diwali
+    with pytest.warns(DateOrderWarning, match=r"row 1 \('31/10/2024'\) can only be read day first"):
+        assert pd.DatetimeIndex(call()).strftime("%Y-%m-%d").tolist() == october
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        assert pd.DatetimeIndex(call(dayfirst=True)).strftime("%Y-%m-%d").tolist() == october
 
 
 def test_annotate():
@@ -221,6 +240,8 @@ def test_annotate():
     ({"d": ["2024-10-31", "2500-01-01"]}, {"list": "nse"}, ValueError, "row 1 .*2500-01-01"),
     ({"d": [20241031]}, {}, TypeError, "int"),
     ({"d": ["2024-10-31"]}, {"into": "d"}, ValueError, "already has a column 'd'"),
+    ({"d": ["2024-10-31"]}, {"into": None}, ValueError, "into= needs a name for the added column, not None"),
+    ({"d": ["2024-10-31"]}, {"into": ""}, ValueError, "into= needs a name"),
     ({"d": ["2024-10-31"], "festival": ["mine"]}, {}, ValueError, "already has a column 'festival'"),
     ({"d": ["2024-10-31"]}, {"list": "bse"}, ValueError, "'gazetted', 'restricted', 'nse'"),
 ])
@@ -288,16 +309,38 @@ def test_holiday_calendar():
         observed.HolidayCalendar(None, ["Diwali"])
     with pytest.raises(TypeError, match="bytes"):
         observed.HolidayCalendar(None, b"Holi")
-    # Years are years, not nanoseconds; names set after use are honoured.
-    assert len(calendar.holidays(2024, 2025)) == 4
+    # Years are years, not nanoseconds (digits too); names set after use are honoured.
+    assert len(calendar.holidays(2024, 2025)) == 4 and len(calendar.holidays("2024", "2025")) == 4
     calendar.names = ["Holi"]
     assert calendar.holidays(2024, 2025).strftime("%Y-%m-%d").tolist() == ["2024-03-25", "2025-03-14"]
 
 
+@pytest.mark.parametrize("key", [None, "nse"])
+def test_business_days(key):
+    """business_days(n) steps as CustomBusinessDay does within the calendar's
+    span, and refuses to step past it, where CustomBusinessDay treats the
+    unknown days as working days."""
+    calendar = observed.HolidayCalendar(key)
+    pandas_days = pd.offsets.CustomBusinessDay(calendar=calendar)
+    starts = pd.DatetimeIndex(["2024-10-30 09:15", "2024-11-01", "2025-04-18", "2024-12-31"])
+    for n in (1, 3, -2, 0):
+        expected = pd.DatetimeIndex([start + n * pandas_days for start in starts])
+        assert (starts + n * calendar.business_days()).equals(expected), n
+        assert starts[0] - calendar.business_days(n) == starts[0] - n * pandas_days
+    assert (pd.Series(starts) + calendar.business_days(2)).tolist() == [
+        start + 2 * pandas_days for start in starts]
+    last = calendar.end_date
+    assert last + 10 * pandas_days > last  # pandas steps past without a word ...
+    with pytest.raises(ValueError, match=f"knows its holidays from .* to {last.date()}"):
+        last + calendar.business_days(10)  # ... business_days refuses
+    with pytest.raises(ValueError, match="knows its holidays"):
+        pd.Timestamp("2053-08-01") + 10 * calendar.business_days()
+
+
 def test_command_line(tmp_path):
     def orvik(*args):
-        return subprocess.run([sys.executable, "-m", "orvik", *args], capture_output=True,
-                              text=True, cwd=tmp_path)
+        return subprocess.run([sys.executable, "-m", "orvik", *args], stdin=subprocess.DEVNULL,
+                              capture_output=True, encoding="utf-8", cwd=tmp_path)
 
     r = orvik("--calendar", "2024-10-28", "2024-11-03")
     assert r.returncode == 0, r.stderr
@@ -314,7 +357,7 @@ def test_command_line(tmp_path):
     r = orvik("in.csv", "--column", "when", "--observed", "--list", "nse", "--output", "nse.csv")
     assert r.returncode == 0, r.stderr
     assert (tmp_path / "nse.csv").read_text().splitlines()[1:] == ["2024-10-31,007,", "2024-11-01,8,Diwali_Laxmi_Pujan"]
-    for args, message in ((["--calendar", "2021", "--list", "bse"], "gazetted, restricted, nse"),
+    for args, message in ((["--calendar", "2021", "--list", "bse"], "'gazetted', 'restricted', 'nse'"),
                           (["in.csv", "--column", "when", "--list", "nse"], "--list needs --observed")):
         r = orvik(*args)
         assert r.returncode == 1 and message in r.stderr, r.stderr
@@ -341,7 +384,8 @@ def test_the_readme_block():
     text = (pathlib.Path(__file__).resolve().parent.parent / "README.md").read_text()
     block = re.search(r"```python\n(from orvik import observed\n.*?)```", text, re.S).group(1)
     scope = {"pd": pd, "df": pd.DataFrame({"date": pd.to_datetime(["2024-10-31", "2024-11-01"])})}
-    exec(block, scope)
+    with pytest.warns(DateOrderWarning, match="30/11/2024"):  # as its comment says
+        exec(block, scope)
     assert scope["due"] == pd.Timestamp("2024-11-05")
     assert scope["df"]["festival"].isna().tolist() == [False, True]
 

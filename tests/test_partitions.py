@@ -57,8 +57,8 @@ gc.collect()
 kept = loaded()
 kept.get_festival(pd.DataFrame({"date": ["2024-03-25"]}), "date")
 """
-    done = subprocess.run([sys.executable, "-W", "default", "-c", code], capture_output=True,
-                          text=True, timeout=300)
+    done = subprocess.run([sys.executable, "-W", "default", "-c", code], stdin=subprocess.DEVNULL,
+                          capture_output=True, encoding="utf-8", timeout=300)
     assert done.returncode == 0, done.stderr
     assert "ResourceWarning" not in done.stderr
 
@@ -88,8 +88,8 @@ def test_the_readme_recipe(mod, tmp_path):
     for k, part in enumerate((DAYS[:half], DAYS[half:]), 1):
         pd.DataFrame({"date": part}).to_csv(tmp_path / f"dates-{k}.csv", index=False)
     (tmp_path / "recipe.py").write_text(recipe)
-    r = subprocess.run([sys.executable, "recipe.py"], cwd=tmp_path, capture_output=True,
-                       text=True, timeout=300)
+    r = subprocess.run([sys.executable, "recipe.py"], cwd=tmp_path, stdin=subprocess.DEVNULL,
+                       capture_output=True, encoding="utf-8", timeout=300)
     assert r.returncode == 0, r.stderr
     assert not (tmp_path / "de421.bsp").exists()
     out = pd.read_parquet(tmp_path / "annotated")

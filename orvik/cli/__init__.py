@@ -11,9 +11,10 @@ loaded once, so its size is not bounded by memory; the result appears whole or
 not at all.  Every failure is one line on standard error and a non-zero exit.
 
 This module holds the arguments and `main`; formats.py reads and writes the
-input's format (csvtext.py for CSV, parquet.py for Parquet), destination.py puts
-the result in place, annotators.py holds the two annotators, and every date goes
-through orvik.dates.
+input's format (csvtext.py for CSV, parquet.py for Parquet, compression.py for
+compressed files), destination.py puts the result in place, annotators.py holds
+the two annotators, every date goes through orvik.dates and the lists' keys
+through orvik.observed.
 """
 
 from __future__ import annotations
@@ -23,14 +24,17 @@ import contextlib
 import os
 import signal
 import sys
+import warnings
 from dataclasses import dataclass
 from typing import Any
 
 from orvik.cli import formats
-from orvik.cli.annotators import FestivalColumn, ObservedCalendar, Unanswered
+from orvik.cli.annotators import Annotator, FestivalColumn, ObservedCalendar, Unanswered
+from orvik.cli.chunks import Chunk
 from orvik.cli.destination import Destination
 from orvik.cli.failure import Failure, Terminated
-from orvik.dates import INDIA, DateReader, MixedOrder, NotDates, OrderRevised, OutsideSpan
+from orvik.dates import (INDIA, DateOrderWarning, DateReader, MixedOrder, NotDates, OrderRevised,
+                         OutsideSpan, as_written, checked_columns)
 
 DEFAULT_COLUMN, DEFAULT_INTO = "date", "festival"
 ZONE_EXAMPLES = f"UTC, Europe/London, {INDIA}"
@@ -40,13 +44,19 @@ def parser() -> argparse.ArgumentParser:
     p = argparse.ArgumentParser(
         prog="orvik", description="Annotate the dates of a CSV or Parquet file with the "
         "Hindu, Islamic and fixed-date festivals of India.")
-    p.add_argument("input", nargs="?", help="a CSV file, a Parquet file (.parquet, .pq), or - "
-                   "for CSV on standard input")
+    p.add_argument("input", nargs="?", help="a CSV file (compressed too: .gz, .bz2, .xz, .zst, "
+                   ".zip), a Parquet file (.parquet, .pq), or - for CSV on standard input")
     p.add_argument("--column", help=f'the column of dates (default: "{DEFAULT_COLUMN}")')
     p.add_argument("--into", metavar="NAME",
                    help=f'the name of the added column (default: "{DEFAULT_INTO}")')
     p.add_argument("--output", help="where to write the result (default: CSV on standard "
-                   "output); a .parquet name writes Parquet")
+                   "output); a .parquet name writes Parquet, a .gz, .bz2, .xz, .zst or .zip name "
+                   "compressed CSV")
+    p.add_argument("--sep", metavar="CHAR", help="the CSV's separator, one character, \\t for a "
+                   "tab (default: a comma, or the one of ';', tab and '|' that a header without "
+                   "a comma holds)")
+    p.add_argument("--encoding", help="the CSV's encoding, as Python names it: cp1252, latin-1, "
+                   "utf-16 (default: UTF-8); the output is written in it too")
     p.add_argument("--tz", metavar="ZONE", help="the zone of date-times written without one "
                    "(default: India's); values with a zone or offset are converted to India "
                    "time whatever this says, and dates without a time stay the days they name")
@@ -106,11 +116,15 @@ def run(args: argparse.Namespace) -> int:
     path = None if args.input == "-" else args.input
     shown = "standard input" if path is None else args.input
     parquet_out = formats.is_parquet(args.output)
-    source = formats.open_input(path, shown)
+    if parquet_out:
+        formats.check_parquet_name(args.output, "--output ")
+    source = formats.open_input(path, shown, args.sep, args.encoding)
     output = None if args.output in (None, "-") else args.output
     destination = Destination(output, output or "standard output", source.stat)
     if parquet_out:
         formats.need_pyarrow()
+    if getattr(source, "sniffed", None):
+        say(source.sniffed)
     index = column_index(source.columns, column, into, shown)
     formats.check_writable(source, parquet_out)
 
@@ -118,7 +132,8 @@ def run(args: argparse.Namespace) -> int:
         raise Failure("--list needs --observed (or --calendar): get_festival's column keeps no list")
     holiday_list = checked_list(args.list)
     tavrolen = load(args.ephemeris)
-    annotator = ObservedCalendar(tavrolen, holiday_list) if args.observed else FestivalColumn(tavrolen)
+    annotator: Annotator = (ObservedCalendar(holiday_list) if args.observed else
+                            FestivalColumn(tavrolen))
     name = f"column {column!r} of {shown}"
     reader = DateReader(zone=zone, dayfirst=args.dayfirst, span=annotator.span,
                         skip_outside=args.skip_outside, name=name)
@@ -130,9 +145,13 @@ def run(args: argparse.Namespace) -> int:
         except OrderRevised:  # a later chunk showed that the column is written day first
             reader.rewind()
             source.rewind()
-    if reader.note:
+    for note in destination.notes:
+        say(note)
+    if reader.order_note:
         hint = " (--dayfirst reads them day first)" if reader.by_default else ""
-        say(f"{reader.note}{hint}")
+        say(f"{reader.order_note}{hint}")
+    if reader.century_note:
+        say(reader.century_note)
     if args.skip_outside:
         say(f"{plural(tally.outside, 'row', 'rows')} outside {annotator.span} "
             f"{'has' if tally.outside == 1 else 'have'} no festival")
@@ -144,18 +163,14 @@ def run(args: argparse.Namespace) -> int:
 
 
 def column_index(columns: list[str], column: str, into: str, shown: str) -> int:
-    """Where the date column is; refuses a missing or repeated one, and an added
-    column's name already taken."""
-    if columns.count(column) == 0:
-        raise Failure(f"no column {column!r} in {shown} (columns: {', '.join(columns)})")
-    if columns.count(column) > 1:
-        raise Failure(f"{shown} has {columns.count(column)} columns named {column!r}")
-    if into in columns:
-        raise Failure(f"{shown} already has a column {into!r}: name another with --into")
-    return columns.index(column)
+    """Where the date column is, checked as orvik.dates checks it for every front."""
+    try:
+        return checked_columns(columns, column, into, shown, "--into")
+    except (KeyError, ValueError) as exc:
+        raise Failure(str(exc)) from None
 
 
-def annotate(source: Any, destination: Destination, annotator: Any, reader: DateReader,
+def annotate(source: Any, destination: Destination, annotator: Annotator, reader: DateReader,
              index: int, into: str, parquet_out: bool, shown: str) -> Tally:
     """Reads, annotates and writes the input chunk by chunk into `destination`."""
     tally = Tally()
@@ -170,7 +185,7 @@ def annotate(source: Any, destination: Destination, annotator: Any, reader: Date
                     festivals = annotator.festivals(reading.dates)
                 except Unanswered as exc:
                     raise Failure(f"cannot annotate {shown}: row {chunk.first_row + exc.position} "
-                                  f"({chunk.dates.iloc[exc.position]!r}): "
+                                  f"({as_written(chunk.dates.iloc[exc.position])}): "
                                   f"{type(exc.error).__name__}: {exc.error}") from None
                 tally.rows += len(chunk.dates)
                 tally.festivals += sum(1 for f in festivals if f is not None)
@@ -188,28 +203,27 @@ def annotate(source: Any, destination: Destination, annotator: Any, reader: Date
     return tally
 
 
-def read(reader: DateReader, chunk: formats.Chunk, annotator: Any, shown: str) -> Any:
+def read(reader: DateReader, chunk: Chunk, annotator: Annotator, shown: str) -> Any:
     """The chunk's dates as India time, the reader's refusals as failures."""
     try:
         return reader.read(chunk.dates, chunk.first_row)
     except NotDates as exc:
         raise Failure(str(exc)) from None
     except OutsideSpan as exc:
-        raise Failure(f"cannot annotate {shown}: {exc.where} ({exc.value!r}) is outside "
-                      f"{annotator.span} (--skip-outside gives such rows no festival)") from None
+        raise Failure(f"cannot annotate {shown}: {exc.detail} (--skip-outside gives such rows "
+                      f"no festival)") from None
     except MixedOrder as exc:
         raise Failure(f"{exc}: say which with --dayfirst or --monthfirst") from None
 
 
 def checked_list(key: str | None) -> str | None:
-    """--list's key, or a failure naming the keys."""
-    if key is None:
-        return None
+    """--list's key, checked by orvik.observed."""
     from orvik import observed
 
-    if key not in observed.LISTS:
-        raise Failure(f"--list {key}: no such list (the lists: {', '.join(observed.LISTS)})")
-    return key
+    try:
+        return observed.checked_list(key)
+    except ValueError as exc:
+        raise Failure(str(exc)) from None
 
 
 def checked_zone(name: str | None) -> str:
@@ -222,13 +236,17 @@ def checked_zone(name: str | None) -> str:
 
 
 def load(ephemeris: str | None) -> Any:
-    """A Tavrolen object with the ephemeris loaded (the packaged one by default)."""
-    from orvik.ephemeris import EphemerisNotFound, loaded
+    """A Tavrolen object with the ephemeris loaded (the packaged one by default),
+    whose context orvik.observed uses too."""
+    from orvik import observed
+    from orvik.ephemeris import EphemerisDamaged, EphemerisNotFound, loaded
 
     try:
-        return loaded(os.path.abspath(ephemeris) if ephemeris else None)
-    except EphemerisNotFound as exc:
+        tavrolen = loaded(os.path.abspath(ephemeris) if ephemeris else None)
+    except (EphemerisNotFound, EphemerisDamaged) as exc:
         raise Failure(str(exc)) from None
+    observed.use_context(tavrolen)
+    return tavrolen
 
 
 # ---------------------------------------------------------------------------
@@ -249,47 +267,33 @@ def print_calendar(args: argparse.Namespace) -> int:
                           f"annotating a file")
     if formats.is_parquet(args.output):
         raise Failure("--calendar writes CSV")
+    if len(args.calendar) > 2:
+        raise Failure("--calendar takes a year, two years or two dates")
     output = None if args.output in (None, "-") else args.output
     destination = Destination(output, output or "standard output", None)
-    start, end = calendar_span(args.calendar, args.dayfirst)
     holiday_list = checked_list(args.list)
-    observed.use_context(load(args.ephemeris))
-    try:
-        table = observed.festivals(start, end, list=holiday_list)
-    except (ValueError, TypeError) as exc:
-        raise Failure(f"--calendar {' '.join(args.calendar)}: {exc}") from None
+    load(args.ephemeris)
+    # Years (digits: 02025 is 2025) or two dates read as one column, so that
+    # 31/10/2024 makes 04/11/2024 the 4th of November: festivals() decides.
+    with warnings.catch_warnings(record=True) as said:
+        warnings.simplefilter("always", DateOrderWarning)
+        try:
+            table = observed.festivals(args.calendar[0], args.calendar[-1], list=holiday_list,
+                                       dayfirst=args.dayfirst)
+        except MixedOrder as exc:
+            raise Failure(f"{exc}: say which with --dayfirst or --monthfirst") from None
+        except (ValueError, TypeError) as exc:
+            raise Failure(f"--calendar {' '.join(args.calendar)}: {exc}") from None
+    for warning in said:
+        if issubclass(warning.category, DateOrderWarning):
+            say(str(warning.message))
     text = table.to_csv(index=False, date_format="%Y-%m-%d", lineterminator="\n")
     with destination.open() as sink:
         sink.write(text.encode("utf-8"))
+    for note in destination.notes:
+        say(note)
     say(plural(len(table), "festival day", "festival days"))
     return 0
-
-
-def calendar_span(values: list[str], dayfirst: bool | None) -> tuple[Any, Any]:
-    """--calendar's one or two values: years (digits: 2025, 02025) or dates,
-    read as one column (so 31/10/2024 makes 04/11/2024 the 4th of November)."""
-    import pandas as pd
-
-    from orvik.dates import read_dates
-
-    if len(values) > 2:
-        raise Failure("--calendar takes a year, two years or two dates")
-    years = [v.strip().isdigit() and len(v.strip().lstrip("0")) <= 4 for v in values]
-    if len(set(years)) > 1:
-        raise Failure("--calendar takes two years or two dates, not one of each")
-    if years[0]:
-        return int(values[0]), int(values[-1])
-    try:
-        days = read_dates(pd.Series(values, dtype=object), dayfirst=dayfirst,
-                          name="--calendar").dates
-    except MixedOrder as exc:
-        raise Failure(f"{exc}: say which with --dayfirst or --monthfirst") from None
-    except ValueError as exc:
-        raise Failure(str(exc)) from None
-    for value, day in zip(values, days):
-        if pd.isna(day):
-            raise Failure(f"--calendar {value}: not a year or a date")
-    return days.iloc[0].date(), days.iloc[-1].date()
 
 
 # ---------------------------------------------------------------------------
@@ -304,7 +308,11 @@ def _terminate(signum: int, frame: Any) -> None:
 
 def main(argv: list[str] | None = None) -> int:
     args = parser().parse_args(argv)
-    previous = signal.signal(signal.SIGTERM, _terminate)
+    # SIGTERM ends the run with its cleanup, unless it is ignored: a process
+    # started with a signal ignored keeps it ignored (SIGINT as Python does).
+    previous = signal.getsignal(signal.SIGTERM)
+    if previous != signal.SIG_IGN:
+        signal.signal(signal.SIGTERM, _terminate)
     try:
         return run(args)
     except Failure as exc:
@@ -326,4 +334,5 @@ def main(argv: list[str] | None = None) -> int:
         say(f"{type(exc).__name__}: {exc}")
         return 1
     finally:
-        signal.signal(signal.SIGTERM, previous)
+        if previous is not None:
+            signal.signal(signal.SIGTERM, previous)

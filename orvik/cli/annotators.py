@@ -1,11 +1,13 @@
-"""orvik/cli/annotators.py: the command line's two annotators, behind one interface.
+"""orvik/cli/annotators.py: the command line's two annotators, behind one
+interface (Annotator).
 
     annotator.span                   # the India wall-clock times it answers for
     annotator.festivals(dates)       # names (or None) for each value of a
                                      # datetime64[ns] column of India time
 
 The values reach an annotator already read (orvik.dates) and inside its span;
-one that still fails raises Unanswered with its position.
+one that still fails raises Unanswered with its position.  Both use the
+context that orvik.observed was given (orvik.observed.use_context).
 """
 
 from __future__ import annotations
@@ -16,8 +18,8 @@ from typing import Any, Protocol
 import numpy as np
 import pandas as pd
 
-from orvik._dateparse import NS_PER_DAY
-from orvik.dates import Covers, Span
+from orvik import observed
+from orvik.dates import NS_PER_DAY, Covers, Span
 
 _NOON = pd.Timedelta(hours=12)
 _EPOCH = dt.date(1970, 1, 1)
@@ -32,7 +34,10 @@ class Unanswered(Exception):
 
 
 class Annotator(Protocol):
-    span: Covers
+    """What the command line asks of an annotator."""
+
+    @property
+    def span(self) -> Covers: ...
 
     def festivals(self, dates: pd.Series) -> np.ndarray: ...
 
@@ -88,17 +93,16 @@ class ColumnSpan:
     fails at 00:00, 00:59, 01:00, 05:29, 05:30, 12:00 and 23:59 and 1899-09-13
     answers them all, and so do 2053-10-12 and 2053-10-13 at the other end.  The
     days it answers are one run that holds every day the observed calendar
-    covers (orvik._observed.covered_days), whose searches reach further.  So a
+    covers (orvik.observed.covered_span), whose searches reach further.  So a
     value inside the observed calendar's days is covered without asking; for
     one beyond them, the run's ends are found once by asking get_festival about
     one noon at a time: outward from the observed calendar's days in doubling
     steps until a day fails, then by bisection (about ten questions an end)."""
 
     def __init__(self, tavrolen: Any) -> None:
-        from orvik import _observed
-
         self.tavrolen = tavrolen
-        self.inner = _observed.covered_days(tavrolen, None)
+        first, last = observed.covered_span()
+        self.inner = ((first - _EPOCH).days, (last - _EPOCH).days)
         self.ends: tuple[int, int] | None = None
 
     def covers(self, values: np.ndarray) -> np.ndarray:
@@ -147,13 +151,10 @@ class ObservedCalendar:
     """The festivals kept on each value's civil day (orvik.observed), by every
     observance or by one published list."""
 
-    def __init__(self, tavrolen: Any, holiday_list: str | None = None) -> None:
-        from orvik import observed
-
-        self.observed, self.list = observed, holiday_list
-        observed.use_context(tavrolen)
+    def __init__(self, holiday_list: str | None = None) -> None:
+        self.list = holiday_list
         first, last = observed.covered_span(holiday_list)
         self.span = Span.of_days(first, last, "the observed calendar's span")
 
     def festivals(self, dates: pd.Series) -> np.ndarray:
-        return self.observed.names_on(dates.to_numpy(dtype="datetime64[ns]"), self.list)
+        return observed.names_on(dates.to_numpy(dtype="datetime64[ns]"), self.list)

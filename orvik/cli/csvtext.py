@@ -1,8 +1,14 @@
 """orvik/cli/csvtext.py: CSV read record by record and written back as read,
-with one more field in each record (see formats.py).
+with one more field in each record (formats.py says what is kept).
+
+The bytes are decompressed as the file's name says (compression.py) and
+decoded as --encoding says, UTF-8 by default; a byte-order mark is held apart
+and written back, and the output is written in the input's encoding.  The
+fields are separated by --sep, or else by what the header shows: a comma, or,
+in a header without one, the one of ";", tab and "|" it holds.
 
 A chunk of records that holds no quote and one kind of line ending (the usual
-file) is split at its line endings, and its fields found between commas in
+file) is split at its line endings, and its fields found between separators in
 its bytes at once; any other goes through the csv module, which reads a line
 only when the record needs it, so the lines it takes for a row are that
 row's record.
@@ -10,6 +16,7 @@ row's record.
 
 from __future__ import annotations
 
+import codecs
 import csv
 import io
 import itertools
@@ -17,61 +24,152 @@ import math
 import os
 import re
 import shutil
+import stat
 import sys
 import tempfile
 from collections.abc import Iterator
+from contextlib import contextmanager
 from typing import IO, Any
 
 import numpy as np
 import pandas as pd
 
-from orvik.cli import formats
+from orvik.cli import chunks, compression
+from orvik.cli.chunks import Chunk
 from orvik.cli.failure import Failure
-from orvik.cli.formats import Chunk
+from orvik.dates import serial_hint
 
 READ_BYTES = 1 << 22  # bytes read from a CSV file at a time
 CHUNK_BYTES = 1 << 26  # characters at most in a chunk, for a wide file
+# The longest line: a line is held whole until its end is read, so a file
+# without line endings (/dev/zero) would fill memory.  A million fields of 16
+# characters fit.
+LONGEST_LINE = 1 << 24
 _INTEGER = re.compile(r"\s*[-+]?\d+\s*")
 # The longest date field gathered from a chunk's bytes at once (a longer one
 # is split out of its line instead): the gathering copies this many bytes a row.
 _GATHERED = 64
+# The separators a header without a comma may show, as messages name them.
+SEPARATORS = {";": "';'", "\t": "tab", "|": "'|'"}
+# What a compressed file begins with, for a name that does not say so.
+_MAGIC = {b"\x1f\x8b": ".gz", b"BZh": ".bz2", b"\xfd7zXZ\x00": ".xz", b"\x28\xb5\x2f\xfd": ".zst",
+          b"PK\x03\x04": ".zip"}
+_QUOTED = re.compile(r'"[^"]*"')
+
+
+class TextEncoding:
+    """The encoding of the input, and so of the output: `codec` decodes and
+    encodes (a generic UTF-16 or UTF-32 takes the byte order its first bytes
+    show), and `mark` is the byte-order mark the text began with ("\\ufeff"
+    or ""), held apart from the text and written back before it."""
+
+    def __init__(self, name: str | None) -> None:
+        self.named = name is not None
+        try:
+            found = codecs.lookup(name or "utf-8").name
+        except LookupError:
+            raise Failure(f"--encoding {name}: unknown encoding (for example: utf-8, cp1252, "
+                          f"latin-1, utf-16)") from None
+        self.name = name or "UTF-8"
+        self.codec = "utf-8" if found == "utf-8-sig" else found
+        self.mark = ""
+
+    def start(self, head: bytes) -> None:
+        """The byte order of a generic UTF-16 or UTF-32, from the file's first
+        bytes (the machine's, as Python reads one without a mark)."""
+        if self.codec not in ("utf-16", "utf-32"):
+            return
+        big, little = ((b"\xfe\xff", b"\xff\xfe") if self.codec == "utf-16" else
+                       (b"\x00\x00\xfe\xff", b"\xff\xfe\x00\x00"))
+        order = ("be" if head.startswith(big) else "le" if head.startswith(little) else
+                 sys.byteorder[0] + "e")
+        self.codec = f"{self.codec}-{order}"
+
+    def encode(self, text: str, what: str) -> bytes:
+        try:
+            return text.encode(self.codec)
+        except UnicodeEncodeError as exc:
+            raise Failure(f"{what} cannot be written in {self.name}, the input's encoding: "
+                          f"{exc.object[exc.start:exc.end]!r}") from None
 
 
 class _Spool:
-    """Standard input, kept in an unnamed file as it is read, so that it can be
-    read again from the start."""
+    """Standard input, kept in an unnamed file in $TMPDIR as it is read, so that
+    it can be read again from the start."""
 
     def __init__(self, stream: IO[bytes]) -> None:
-        self.stream, self.copy = stream, tempfile.TemporaryFile()
+        self.stream = stream
+        with _keeping():
+            self.copy = tempfile.TemporaryFile()
         self.replaying = False
 
     def read(self, n: int) -> bytes:
         if self.replaying:
             return self.copy.read(n)
         data = self.stream.read(n)
-        self.copy.write(data)
+        with _keeping():
+            self.copy.write(data)
         return data
 
     def rewind(self) -> None:
-        if not self.replaying:
-            shutil.copyfileobj(self.stream, self.copy)
-            self.replaying = True
-        self.copy.seek(0)
+        with _keeping():
+            if not self.replaying:
+                shutil.copyfileobj(self.stream, self.copy)
+                self.replaying = True
+            self.copy.seek(0)
+
+
+@contextmanager
+def _keeping() -> Iterator[None]:
+    """A failure of the copy of standard input, as one that says where it is kept."""
+    try:
+        yield
+    except BrokenPipeError:
+        raise
+    except OSError as exc:
+        raise Failure(f"cannot read standard input: the copy kept in {tempfile.gettempdir()} "
+                      f"to read it again: {exc.strerror or exc} (TMPDIR names another "
+                      f"directory)") from None
+
+
+def checked_sep(sep: str | None) -> str | None:
+    """--sep: one character (\\t for a tab) that is not a quote or a line ending."""
+    if sep is None:
+        return None
+    sep = "\t" if sep == "\\t" else sep
+    if len(sep) != 1 or sep in '"\r\n':
+        raise Failure(f"--sep {sep!r}: the separator is one character other than a quote or a "
+                      f"line ending (\\t for a tab)")
+    return sep
 
 
 class CsvInput:
-    """CSV text, record by record, with the header's names in `columns`."""
+    """CSV text, record by record, with the header's names in `columns`, its
+    separator in `sep` (and in `sniffed` the line that says how it was chosen,
+    when the header chose it) and its encoding in `encoding`."""
 
-    def __init__(self, path: str | None, shown: str) -> None:
+    def __init__(self, path: str | None, shown: str, sep: str | None = None,
+                 encoding: str | None = None) -> None:
         self.path, self.shown = path, shown
+        self.given_sep = checked_sep(sep)
+        self.encoding = TextEncoding(encoding)
+        self.compression = compression.of(path)
+        self.began: int | None = None  # where standard input began, when it is a file
         if path is None:
             if sys.stdin is None:
                 raise Failure("standard input is closed")
-            self.stream: Any = _Spool(sys.stdin.buffer)
             self.stat = _fstat(sys.stdin)
+            if self.stat is not None and stat.S_ISREG(self.stat.st_mode):
+                # A regular file is read again from where it began, without a copy.
+                self.raw: Any = os.fdopen(os.dup(sys.stdin.fileno()), "rb")
+                self.began = self.raw.tell()
+            else:
+                self.raw = _Spool(sys.stdin.buffer)
+            self.stream: Any = self.raw
         else:
-            self.stream = self._open(path)
-            self.stat = _fstat(self.stream)
+            self.raw = self._open(path)
+            self.stat = _fstat(self.raw)
+            self.stream = compression.reader(self.raw, self.compression, shown)
         self._start()
 
     def _open(self, path: str) -> IO[bytes]:
@@ -89,21 +187,45 @@ class CsvInput:
             text = self._take(1)
             if not text:
                 raise Failure(f"cannot read {self.shown}: the file is empty")
-            records, rows = self._split(_raw_lines(text))
-            self.prefix += records
-            if rows[0]:
+            if text.strip("\r\n"):
                 break
+            self.prefix.append(text)  # a blank line
+        self.sep = self.given_sep or ","
+        self.sniffed: str | None = None
+        if self.given_sep is None:
+            self.sep = self._sniff(text)
+        records, rows = self._split(_raw_lines(text))
+        self.prefix += records
         self.columns = rows[0]
-        if self.columns[0].startswith("\ufeff"):  # a byte-order mark
-            self.columns = [self.columns[0][1:], *self.columns[1:]]
+
+    def _sniff(self, header: str) -> str:
+        """The separator the header shows: a comma, or in a header without one
+        the one of SEPARATORS that it holds (quoted names aside)."""
+        bare = _QUOTED.sub("", header)
+        found = [] if "," in bare else [s for s in SEPARATORS if s in bare]
+        if len(found) > 1:
+            raise Failure(f"cannot read {self.shown}: its header holds no comma and both "
+                          f"{' and '.join(SEPARATORS[s] for s in found)}: name the separator "
+                          f"with --sep")
+        if not found:
+            return ","
+        self.sniffed = (f"{self.shown}: its header holds {SEPARATORS[found[0]]} and no comma, so "
+                        f"its fields are read as separated by {SEPARATORS[found[0]]} (--sep "
+                        f"names another)")
+        return found[0]
 
     def rewind(self) -> None:
         """Back to the start, to read the records again."""
         if self.path is None:
-            self.stream.rewind()
+            if self.began is None:
+                self.raw.rewind()
+            else:
+                self.raw.seek(self.began)
         else:
             self.stream.close()
-            self.stream = self._open(self.path)
+            self.raw.close()
+            self.raw = self._open(self.path)
+            self.stream = compression.reader(self.raw, self.compression, self.shown)
         self._start()
 
     def judge(self, values: pd.Series, name: str) -> bool:
@@ -119,19 +241,21 @@ class CsvInput:
         if all(v.lower() in ("true", "false") for v in present):
             raise Failure(f"{name} holds boolean values, not dates")
         if all(_is_number(v) for v in present):
-            kind = "integer" if all(_INTEGER.fullmatch(v) for v in present) else "float"
-            raise Failure(f"{name} holds {kind} values: numbers are not dates")
+            integers = all(_INTEGER.fullmatch(v) for v in present)
+            hint = serial_hint([int(v) for v in present]) if integers else ""
+            raise Failure(f"{name} holds {'integer' if integers else 'float'} values: numbers "
+                          f"are not dates{hint}")
         return True
 
     def chunks(self, index: int) -> Iterator[Chunk]:
         row = 1
         width = len(self.columns)
         while True:
-            text = self._take(formats.CHUNK_ROWS)
+            text = self._take(chunks.CHUNK_ROWS)
             if not text:
                 return
             ending = _one_ending(text)
-            if ending is not None and '"' not in text:
+            if ending is not None and '"' not in text and self.sep.isascii():
                 chunk = self._plain(text, ending, index, width, row)
             else:
                 records, rows = self._split(_raw_lines(text))
@@ -141,7 +265,8 @@ class CsvInput:
 
     def _plain(self, text: str, ending: str, index: int, width: int, row: int) -> Chunk:
         """Records without quotes, each ending in `ending` (the last may not):
-        their fields are between commas, found at once in the text's bytes."""
+        their fields are between separators, found at once in the text's bytes."""
+        sep = self.sep
         lines = text.split(ending)
         open_end = lines[-1] != ""
         if not open_end:
@@ -151,21 +276,22 @@ class CsvInput:
         starts = np.concatenate(([0], breaks + 1))[:len(lines)]
         ends = np.concatenate((breaks - (len(ending) - 1), [len(data)]))[:len(lines)]
         blank = starts == ends
-        commas = np.flatnonzero(data == ord(","))
-        owner = np.searchsorted(breaks, commas)  # the line of each comma
+        seps = np.flatnonzero(data == ord(sep))
+        owner = np.searchsorted(breaks, seps)  # the line of each separator
         counts = np.bincount(owner, minlength=len(lines))[:len(lines)]
         wrong = np.flatnonzero((counts != width - 1) & ~blank)
         if wrong.size:
             k = int(wrong[0])
             self._wrong_width(row, lines[:k], int(counts[k]) + 1, width)
         at = np.flatnonzero(~blank)
-        first = np.searchsorted(owner, at)  # each data row's first comma, in `commas`
-        begin = starts[at] if index == 0 else commas[first + index - 1] + 1
-        end = ends[at] if index == width - 1 else commas[first + index]
+        first = np.searchsorted(owner, at)  # each data row's first separator, in `seps`
+        begin = starts[at] if index == 0 else seps[first + index - 1] + 1
+        end = ends[at] if index == width - 1 else seps[first + index]
         dates = _fields(data, begin, end) if text.isascii() and "\0" not in text else None
         if dates is None:
-            dates = [line.split(",", index + 1)[index] for line in lines if line]
-        return Chunk(row, pd.Series(dates, dtype=object), lines, ending, open_end, blank=blank)
+            dates = [line.split(sep, index + 1)[index] for line in lines if line]
+        return Chunk(row, pd.Series(dates, dtype=object), lines, ending, open_end, blank=blank,
+                     sep=sep)
 
     def _quoted(self, records: list[str], rows: list[list[str]], index: int, width: int,
                 row: int) -> Chunk:
@@ -181,7 +307,8 @@ class CsvInput:
             endings.append(record[cut:])
         data = [fields for fields in rows if fields]
         return Chunk(row, pd.Series([f[index] for f in data], dtype=object), lines, endings,
-                     rows=data, blank=np.array([not fields for fields in rows], dtype=bool))
+                     rows=data, blank=np.array([not fields for fields in rows], dtype=bool),
+                     sep=self.sep)
 
     def _wrong_width(self, row: int, before: list, fields: int, width: int) -> None:
         number = row + sum(1 for line in before if line)
@@ -200,7 +327,7 @@ class CsvInput:
                 taken.append(line)
                 yield line
 
-        reader = csv.reader(feed())
+        reader = csv.reader(feed(), delimiter=self.sep)
         records, rows = [], []
         try:
             while left[0] > 0:
@@ -241,32 +368,65 @@ class CsvInput:
             yield line
 
     def _read(self) -> Iterator[str]:
-        """The file's text, READ_BYTES at a time, cut after a line's "\\n"
-        (the last piece may end without one)."""
-        rest, line = b"", 1
+        """The file's text, about READ_BYTES at a time, cut after a line's "\\n"
+        (the last piece may end without one); a byte-order mark at its start
+        goes to the encoding."""
+        rest, line = "", 1  # the text after the last line ending, and its line's number
+        decoder = None
         while True:
-            try:
-                data = self.stream.read(READ_BYTES)
-            except OSError as exc:
-                raise Failure(f"cannot read {self.shown}: {exc.strerror or exc}") from None
-            if not data:
-                break
-            data = rest + data
-            cut = data.rfind(b"\n") + 1
-            rest, data = data[cut:], data[:cut]
-            if data:
-                text = self._decode(data, line)
+            data = self._bytes(READ_BYTES)
+            if decoder is None:
+                self.encoding.start(data)
+                decoder = codecs.getincrementaldecoder(self.encoding.codec)("strict")
+                self._head = data[:8]
+                text = self._decode(decoder, data, line)
+                if text.startswith("\ufeff"):
+                    self.encoding.mark, text = "\ufeff", text[1:]
+            else:
+                text = self._decode(decoder, data, line)
+            text = rest + text
+            cut = text.rfind("\n") + 1
+            rest, text = text[cut:], text[:cut]
+            if text:
                 line += text.count("\n")
                 yield text
-        if rest:
-            yield self._decode(rest, line)
+            if len(rest) > LONGEST_LINE:
+                raise Failure(f"cannot read {self.shown}: line {line} is longer than "
+                              f"{LONGEST_LINE:,} characters")
+            if not data:
+                if rest:
+                    yield rest
+                return
 
-    def _decode(self, data: bytes, line: int) -> str:
+    def _bytes(self, n: int) -> bytes:
         try:
-            return data.decode("utf-8")
+            return self.stream.read(n)
+        except Failure:
+            raise
+        except compression.ERRORS as exc:
+            what = f"{self.compression} data" if self.compression else "it"
+            raise Failure(f"cannot read {self.shown}: {what}: {exc.strerror or exc}"
+                          if isinstance(exc, OSError) else
+                          f"cannot read {self.shown}: {what}: {exc}") from None
+
+    def _decode(self, decoder: Any, data: bytes, line: int) -> str:
+        """`data` decoded (the end of the file when empty); an undecodable byte
+        is refused, naming its line (`line` is the number of the first line of
+        the text decoded since the last line ending)."""
+        try:
+            return decoder.decode(data, not data)
         except UnicodeDecodeError as exc:
-            line += data.count(b"\n", 0, exc.start)
-            raise Failure(f"cannot read {self.shown}: line {line} is not UTF-8 text") from None
+            line += exc.object[:exc.start].decode(self.encoding.codec, "replace").count("\n")
+            byte = exc.object[exc.start:exc.start + 1].hex()
+        bad = f"line {line} is not {self.encoding.name} text (a byte 0x{byte})"
+        if self.encoding.named:
+            raise Failure(f"cannot read {self.shown}: {bad}")
+        packed = next((ext for magic, ext in _MAGIC.items() if self._head.startswith(magic)), None)
+        if packed and line == 1 and not self.compression:
+            raise Failure(f"cannot read {self.shown}: it is compressed as {packed} files are; a "
+                          f"name that ends in {packed} is read so")
+        raise Failure(f"cannot read {self.shown}: {bad}: name its encoding with --encoding "
+                      f"(for example cp1252, latin-1, utf-16)")
 
 
 def _is_number(text: str) -> bool:
@@ -330,33 +490,38 @@ def _fields(data: np.ndarray, begin: np.ndarray, end: np.ndarray) -> np.ndarray 
     return table.view(f"S{width}").ravel().astype(f"U{width}").astype(object)
 
 
-def csv_field(value: str) -> str:
-    """`value` as one CSV field, quoted where it needs it."""
+def csv_field(value: str, sep: str = ",") -> str:
+    """`value` as one CSV field, quoted where it needs it ("" stays empty)."""
+    if not value:
+        return ""
     out = io.StringIO()
-    csv.writer(out, lineterminator="").writerow([value])
+    csv.writer(out, lineterminator="", delimiter=sep).writerow([value])
     return out.getvalue()
 
 
 class CsvToCsv:
     """CSV out of CSV: each record as read, with one more field before its
-    line ending; blank lines as they were."""
+    line ending; blank lines as they were; the input's separator, encoding
+    and byte-order mark."""
 
     def __init__(self, sink: Any, source: CsvInput, into: str) -> None:
-        self.sink = sink
+        self.sink, self.sep, self.encoding = sink, source.sep, source.encoding
         *before, header = source.prefix
         cut = len(header) - (2 if header.endswith("\r\n") else 1 if header.endswith("\n") else 0)
-        head = [*before, f"{header[:cut]},{csv_field(into)}{header[cut:]}"]
-        sink.write("".join(head).encode("utf-8"))
+        head = [self.encoding.mark, *before,
+                f"{header[:cut]}{self.sep}{csv_field(into, self.sep)}{header[cut:]}"]
+        sink.write(self.encoding.encode("".join(head), f"--into {into!r}"))
 
     def write(self, chunk: Chunk, festivals: np.ndarray) -> None:
         names = festivals.tolist()
+        field = {name: self.sep + csv_field(name or "", self.sep) for name in set(names)}
         if isinstance(chunk.endings, str):  # one ending: one tail for each festival
             ending = chunk.endings
-            field = {name: f",{name or ''}{ending}" for name in set(names)}
-            tails = [field[name] for name in names]
+            tail = {name: f"{value}{ending}" for name, value in field.items()}
+            tails = [tail[name] for name in names]
         else:
             ends = np.array(chunk.endings, dtype=object)[~chunk.blank]
-            tails = [f",{name or ''}{end}" for name, end in zip(names, ends)]
+            tails = [f"{field[name]}{end}" for name, end in zip(names, ends)]
         if chunk.blank.any():  # a blank line keeps its ending alone
             every = np.array(chunk.endings, dtype=object) if not isinstance(chunk.endings, str) \
                 else np.full(len(chunk.blank), chunk.endings, dtype=object)
@@ -365,7 +530,7 @@ class CsvToCsv:
         if chunk.open_end:
             tails[-1] = tails[-1][:-len(chunk.endings)]
         out = "".join(itertools.chain.from_iterable(zip(chunk.lines, tails)))  # type: ignore
-        self.sink.write(out.encode("utf-8"))
+        self.sink.write(self.encoding.encode(out, "a festival's name"))
 
     def close(self) -> None:
         pass

@@ -1,5 +1,6 @@
 """orvik/cli/parquet.py: Parquet read by record batches, and Parquet written,
-or CSV as Arrow's own CSV writer renders each value (see formats.py)."""
+or CSV as Arrow's own CSV writer renders each value (formats.py says what
+each format keeps)."""
 
 from __future__ import annotations
 
@@ -11,9 +12,9 @@ from typing import Any
 import numpy as np
 import pandas as pd
 
-from orvik.cli import formats
+from orvik.cli import chunks
+from orvik.cli.chunks import Chunk
 from orvik.cli.failure import Failure
-from orvik.cli.formats import Chunk
 
 
 class ParquetInput:
@@ -38,7 +39,7 @@ class ParquetInput:
     def chunks(self, index: int) -> Iterator[Chunk]:
         row = 1
         try:
-            for batch in self.file.iter_batches(batch_size=formats.CHUNK_ROWS):
+            for batch in self.file.iter_batches(batch_size=chunks.CHUNK_ROWS):
                 yield Chunk(row, batch.column(index).to_pandas(), batch=batch)
                 row += batch.num_rows
         except (OSError, ValueError) as exc:

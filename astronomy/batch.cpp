@@ -161,23 +161,40 @@ std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, doub
     return out;
 }
 
-std::vector<double> sun_crossings_near(const Context& ctx, const std::vector<double>& guesses) {
-    auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = sun_altitudes(ctx, times_tt(ctx, x));
-        for (double& a : alt) a -= kSunUpAltitude;
-        return alt;
-    };
-    return refine_roots(residual, guesses);
-}
-
-std::vector<double> sun_altitudes(const Context& ctx, py::handle t) {
+std::vector<double> apparent_altitudes(py::handle observer, py::handle body, py::handle t) {
     py::object time = with_almanac_nutation(py::reinterpret_borrow<py::object>(t));
-    py::object observer = py::object(ctx.eph["earth"]) + ctx.delhi;
-    auto altaz = runtime::unpack<3>(observer.attr("at")(time)
-                                      .attr("observe")(ctx.eph["sun"])
+    auto altaz = runtime::unpack<3>(py::reinterpret_borrow<py::object>(observer)
+                                      .attr("at")(time)
+                                      .attr("observe")(body)
                                       .attr("apparent")()
                                       .attr("altaz")());
     return to_vector(altaz[0].attr("degrees"));
+}
+
+std::vector<double> horizon_crossings(const Context& ctx, py::handle observer, py::handle body,
+                                      std::vector<double> guesses, Slope slope) {
+    auto residual = [&](const std::vector<double>& x) {
+        std::vector<double> alt = apparent_altitudes(observer, body, times_tt(ctx, x));
+        for (double& a : alt) a -= kSunUpAltitude;
+        return alt;
+    };
+    return slope == Slope::every_step ? refine_roots(residual, std::move(guesses))
+                                      : chord_roots(residual, std::move(guesses));
+}
+
+namespace {
+
+// The observer and the Sun as the one-date path reads them.
+py::object delhi_observer(const Context& ctx) { return py::object(ctx.eph["earth"]) + ctx.delhi; }
+
+}  // namespace
+
+std::vector<double> sun_crossings_near(const Context& ctx, const std::vector<double>& guesses) {
+    return horizon_crossings(ctx, delhi_observer(ctx), ctx.eph["sun"], guesses, Slope::every_step);
+}
+
+std::vector<double> sun_altitudes(const Context& ctx, py::handle t) {
+    return apparent_altitudes(delhi_observer(ctx), ctx.eph["sun"], t);
 }
 
 }  // namespace astronomy

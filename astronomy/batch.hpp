@@ -62,14 +62,27 @@ struct TithiChange {
 /// Every tithi change in the span, ascending, each to better than 1e-9 days.
 std::vector<TithiChange> tithi_changes(const Context& ctx, double first_tt, double last_tt);
 
-/// The instants where the Sun's apparent altitude at the observer crosses
-/// almanac.sunrise_sunset's threshold, rising or setting, one near each guess (TT
-/// Julian dates, each within an hour or two of a sunrise or sunset), to better
-/// than 1e-9 days.
+/// How a root search takes each root's slope: anew at every step (Newton's
+/// method, as the one-date path converges), or once at the guesses (the chord
+/// method: one array call fewer a step, for the calendars of whole years).
+enum class Slope { every_step, once };
+
+/// The apparent altitude in degrees, without refraction, of `body` seen from
+/// `observer` (a Skyfield vector from the barycentre) at each moment of the
+/// Time array `t`, evaluated as almanac.sunrise_sunset's predicate evaluates it.
+std::vector<double> apparent_altitudes(py::handle observer, py::handle body, py::handle t);
+
+/// The instants near `guesses` (TT Julian dates, each within an hour or two of
+/// the crossing) where `body`, seen from `observer`, crosses
+/// almanac.sunrise_sunset's threshold altitude, rising or setting: sunrise and
+/// sunset, or the Moon's rising and setting taken the same way.
+std::vector<double> horizon_crossings(const Context& ctx, py::handle observer, py::handle body,
+                                      std::vector<double> guesses, Slope slope);
+
+/// Sunrises and sunsets at the observer near `guesses`, to better than 1e-9 days.
 std::vector<double> sun_crossings_near(const Context& ctx, const std::vector<double>& guesses);
 
-/// The Sun's apparent altitude in degrees at the observer at each moment of `t`,
-/// evaluated as almanac.sunrise_sunset's predicate evaluates it.
+/// The Sun's apparent altitude in degrees at the observer at each moment of `t`.
 std::vector<double> sun_altitudes(const Context& ctx, py::handle t);
 
 /// How far from a moment the batch's array calls reach: the new moons of the

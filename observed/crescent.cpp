@@ -26,21 +26,22 @@ constexpr double kMoonSemidiameterOfParallax = 0.272481;
 // The chain of months starts this many months before the first month it is asked
 // for; from there each month has 29 or 30 days by the crescent on its 29th
 // evening.  Measured: every year from 1900 to 2050 asked alone gives the months
-// a run over the whole span gives (tests/test_observed.py checks three years,
+// a run over the whole span gives (tests/test_observed.py checks four years,
 // and all of them with ORVIK_FULL_CHECKS=1).
 constexpr int kLeadMonths = 2;
+
+// The longest lag (days, about seven hours) from sunset to the young Moon's
+// setting: it sets some 48 minutes later a day of its age, and is at most four
+// days old on the evenings asked for (three hours); a longer lag is a setting
+// of another evening.
+constexpr double kLongestLag = 0.3;
 
 // Moonset: the Moon's centre, without refraction, 0.8333 degrees below the
 // horizon, as almanac.sunrise_sunset takes the Sun's (34' of refraction and a
 // semi-diameter; the Moon's own differs by at most 2', which moves moonset by
 // seconds and the best time by less).
 std::vector<double> moonsets_near(const Context& ctx, const Site& site, std::vector<double> guesses) {
-    auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = topocentric(ctx, site, ctx.moon, x).alt;
-        for (double& a : alt) a -= astronomy::kSunUpAltitude;
-        return alt;
-    };
-    return astronomy::chord_roots(residual, std::move(guesses));
+    return astronomy::horizon_crossings(ctx, site.observer, ctx.moon, std::move(guesses), astronomy::Slope::once);
 }
 
 // The minimum arc of vision for a crescent `w` arcminutes wide (Yallop's fit to
@@ -71,12 +72,12 @@ std::vector<double> yallop_q(const Context& ctx, const Site& site, const std::ve
     std::vector<std::size_t> which;
     for (std::size_t i = 0; i < sunsets.size(); ++i) {
         const double lag = moonsets[i] - sunsets[i];
-        if (lag <= 0 || lag > 0.3) continue;  // set first, or a setting of another evening
+        if (lag <= 0 || lag > kLongestLag) continue;  // set first, or a setting of another evening
         best.push_back(sunsets[i] + lag * 4 / 9);
         which.push_back(i);
     }
     if (best.empty()) return q;
-    Topocentric moon = topocentric(ctx, site, ctx.moon, best), sun = topocentric(ctx, site, ctx.sun, best);
+    const std::vector<double> moon_alt = altitudes(ctx, site, ctx.moon, best), sun_alt = altitudes(ctx, site, ctx.sun, best);
     py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, best));
     py::object geocentre = ctx.earth.attr("at")(t);
     py::object moon_geo = geocentre.attr("observe")(ctx.moon).attr("apparent")();
@@ -85,9 +86,9 @@ std::vector<double> yallop_q(const Context& ctx, const Site& site, const std::ve
     std::vector<double> moon_km = astronomy::to_vector(moon_geo.attr("distance")().attr("km"));
     for (std::size_t k = 0; k < best.size(); ++k) {
         const double parallax = std::asin(kEarthRadiusKm / moon_km[k]);
-        const double h_topo = moon.alt[k] * kDeg;
+        const double h_topo = moon_alt[k] * kDeg;
         const double h_geo = h_topo + std::asin(kEarthRadiusKm * std::cos(h_topo) / moon_km[k]);
-        const double arcv = h_geo / kDeg - sun.alt[k];
+        const double arcv = h_geo / kDeg - sun_alt[k];
         const double sd = kMoonSemidiameterOfParallax * parallax / kDeg * 60;  // arcminutes
         const double sd_topo = sd * (1 + std::sin(h_topo) * std::sin(parallax));
         const double width = sd_topo * (1 - std::cos(arcl[k] * kDeg));

@@ -21,6 +21,11 @@ namespace {
 
 constexpr double kIstHours = astronomy::kIstOffsetHours + astronomy::kIstOffsetMinutes / 60.0;
 
+// How far (days) a computed sunrise or sunset may lie from its guess, which is
+// good to a minute or two: half an hour, far below the half day to the next
+// crossing.
+constexpr double kFarthestFromGuess = 0.02;
+
 }  // namespace
 
 // Sunrise (rising = true) or sunset of civil day `d` to about a minute, from the
@@ -59,11 +64,8 @@ Site mumbai(const Context& ctx) {
     return {ctx.earth + topos, astronomy::kMumbaiLatitudeDeg, astronomy::kMumbaiLongitudeDeg};
 }
 
-Topocentric topocentric(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt) {
-    py::object t = astronomy::with_almanac_nutation(astronomy::times_tt(ctx, tt));
-    auto altaz = runtime::unpack<3>(site.observer.attr("at")(t).attr("observe")(body).attr("apparent")().attr("altaz")());
-    return {astronomy::to_vector(altaz[0].attr("degrees")), astronomy::to_vector(altaz[1].attr("degrees")),
-            astronomy::to_vector(altaz[2].attr("km"))};
+std::vector<double> altitudes(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt) {
+    return astronomy::apparent_altitudes(site.observer, body, astronomy::times_tt(ctx, tt));
 }
 
 double share(const Span& s, const Span& period) {
@@ -112,17 +114,12 @@ void Days::compute(const Context& ctx) {
     rises_wanted_.clear();
     sets_wanted_.clear();
     if (which.empty()) return;
-    // The instants where the Sun's apparent altitude crosses almanac.sunrise_sunset's
-    // threshold, found from guesses a minute or two off.
-    auto residual = [&](const std::vector<double>& x) {
-        std::vector<double> alt = topocentric(ctx, site_, ctx.sun, x).alt;
-        for (double& a : alt) a -= astronomy::kSunUpAltitude;
-        return alt;
-    };
-    std::vector<double> when = astronomy::chord_roots(residual, guesses);
+    // From guesses a minute or two off.
+    std::vector<double> when =
+        astronomy::horizon_crossings(ctx, site_.observer, ctx.sun, guesses, astronomy::Slope::once);
     for (std::size_t i = 0; i < which.size(); ++i) {
         // A search that wandered to another crossing would shift a whole day.
-        if (std::fabs(when[i] - guesses[i]) > 0.02)
+        if (std::fabs(when[i] - guesses[i]) > kFarthestFromGuess)
             throw std::runtime_error("sunrise or sunset search left its day: " + std::to_string(which[i]));
         (i < rises ? rise_ : set_)[which[i]] = when[i];
     }

@@ -29,9 +29,14 @@ struct Span {
     bool holds(double t) const { return begin <= t && t < end; }
 };
 
-/// The weekday of civil day `d`, 0 Monday to 6 Sunday (1970-01-01 was a
-/// Thursday).
-inline int weekday(DayNumber d) { return static_cast<int>(d + 3 - 7 * astronomy::floor_div(d + 3, 7)); }
+/// The days of the week, numbered as Python's date.weekday() numbers them.
+enum Weekday { monday, tuesday, wednesday, thursday, friday, saturday, sunday };
+
+/// The weekday of civil day `d` (1970-01-01 was a Thursday).
+inline Weekday weekday(DayNumber d) { return static_cast<Weekday>(d + 3 - 7 * astronomy::floor_div(d + 3, 7)); }
+
+/// Whether civil day `d` is a Saturday or a Sunday.
+inline bool weekend(DayNumber d) { return weekday(d) >= saturday; }
 
 /// The share of `period` that `s` covers, from 0 to 1.
 double share(const Span& s, const Span& period);
@@ -59,14 +64,9 @@ Site delhi(const Context& ctx);
 /// Mumbai, where the published lists reckon the crescent.
 Site mumbai(const Context& ctx);
 
-/// Apparent positions of a body from the observer: altitude and azimuth
-/// (degrees, no refraction) and distance (km).
-struct Topocentric {
-    std::vector<double> alt, az, km;
-};
-
-/// The positions of `body` seen from `site` at the TT instants `tt`.
-Topocentric topocentric(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt);
+/// The apparent altitudes in degrees (no refraction) of `body` seen from `site`
+/// at the TT instants `tt`.
+std::vector<double> altitudes(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt);
 
 /// Sunrise and sunset of the civil days asked for, computed with Skyfield for
 /// a site (the instants where the Sun's apparent altitude crosses

@@ -19,11 +19,44 @@
 
 #include <initializer_list>
 #include <map>
-#include <set>
+#include <cmath>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace observed {
+
+/// A quantity the rules read by key: the computed value once fetched, else a
+/// guess, with the key noted as wanted.  fetch() computes every wanted value
+/// in one call of `compute(keys, guesses)`, in the keys' order.
+template <typename Key>
+class Quantity {
+public:
+    /// The value for `key`, or `guess` (noting `key` and clearing `*complete`).
+    double read(const Key& key, double guess, bool* complete) {
+        if (auto it = values_.find(key); it != values_.end()) return it->second;
+        wanted_.emplace(key, guess);
+        *complete = false;
+        return guess;
+    }
+
+    template <typename Compute>
+    void fetch(Compute compute) {
+        if (wanted_.empty()) return;
+        std::vector<Key> keys;
+        std::vector<double> guesses;
+        for (const auto& [key, guess] : wanted_) {
+            keys.push_back(key);
+            guesses.push_back(guess);
+        }
+        const std::vector<double> values = compute(keys, guesses);
+        for (std::size_t i = 0; i < keys.size(); ++i) values_[keys[i]] = values[i];
+        wanted_.clear();
+    }
+
+private:
+    std::map<Key, double> values_, wanted_;
+};
 
 class Sky {
 public:
@@ -34,18 +67,21 @@ public:
     /// The Moon's rising in civil day `d` (its centre 0.8333 degrees below the
     /// horizon, as almanac.sunrise_sunset takes the Sun's); NaN if it rises in
     /// none of that day.
-    double moonrise(DayNumber d);
+    double moonrise(DayNumber d) { return moonrise_.read(d, NAN, &complete_); }
     /// The instant the sidereal elongation reaches `degrees` (0 to 360 and
     /// beyond) within the lunation `lunation`, from its new moon.
-    double elongation_reaches(const Span& lunation, double degrees);
+    double elongation_reaches(const Span& lunation, double degrees) {
+        return elongation_.read({lunation.begin, degrees}, lunation.begin + lunation.length() * degrees / 360,
+                                &complete_);
+    }
     /// The instant near `guess` (within days) when the Sun's sidereal longitude
     /// by the Lahiri ayanamsha (astronomy/lahiri.hpp) reaches `degrees`.
-    double sun_reaches(double degrees, double guess);
+    double sun_reaches(double degrees, double guess) { return sun_.read({guess, degrees}, guess, &complete_); }
     /// The Moon's sidereal longitude in degrees at `tt`, as the column reckons it.
-    double moon_longitude(double tt);
+    double moon_longitude(double tt) { return moon_.read(tt, NAN, &complete_); }
     /// The same by the published Lahiri ayanamsha, as the solar calendars count
     /// nakshatras (astronomy/lahiri.hpp).
-    double lahiri_moon_longitude(double tt);
+    double lahiri_moon_longitude(double tt) { return lahiri_moon_.read(tt, NAN, &complete_); }
     /// The civil day that holds the instant `tt` (its UT plus India's offset).
     DayNumber civil_day(double tt);
 
@@ -74,15 +110,12 @@ private:
 
     Days& days_;
     bool complete_ = true;
-    std::set<DayNumber> moonrises_wanted_;
-    std::map<DayNumber, double> moonrise_;
-    // Keyed by the lunation's new moon and the degrees; the wanted, by their guess.
-    std::map<std::pair<double, double>, double> elongation_, elongations_wanted_;
+    Quantity<DayNumber> moonrise_;
+    // Keyed by the lunation's new moon and the degrees.
+    Quantity<std::pair<double, double>> elongation_;
     // Keyed by the guess and the degrees.
-    std::map<std::pair<double, double>, double> sun_;
-    std::set<std::pair<double, double>> suns_wanted_;
-    std::map<double, double> moon_, lahiri_moon_, delta_t_;
-    std::set<double> moons_wanted_, lahiri_moons_wanted_, delta_ts_wanted_;
+    Quantity<std::pair<double, double>> sun_;
+    Quantity<double> moon_, lahiri_moon_, delta_t_;
 };
 
 /// The nakshatra Shravana (Thiruvonam): sidereal lunar longitudes from 280 to

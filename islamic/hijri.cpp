@@ -69,7 +69,7 @@ void make_tables() {
     if (festivals != nullptr) return;
     auto* table = new py::dict();
     for (const IslamicFestival& f : kIslamicFestivals)
-        (*table)[py::make_tuple(f.month, f.day)] = py::str(f.name);
+        (*table)[py::make_tuple(static_cast<int>(f.month), f.day)] = py::str(f.name);
     festivals = table;
 }
 

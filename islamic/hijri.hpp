@@ -13,18 +13,24 @@ using runtime::Args;
 using runtime::Call;
 namespace py = pybind11;
 
+/// The months of the Hijri year, from 1.
+enum HijriMonth {
+    muharram = 1, safar, rabi_al_awwal, rabi_al_thani, jumada_al_ula, jumada_al_akhirah, rajab, shaban,
+    ramadan, shawwal, dhu_al_qadah, dhu_al_hijjah,
+};
+
 /// The Islamic festivals by Hijri month and day.
 struct IslamicFestival {
-    int month;
+    HijriMonth month;
     int day;
     const char* name;
 };
 
 inline constexpr IslamicFestival kIslamicFestivals[] = {
-    {1, 1, "Muharram"},        {1, 10, "Day_of_Ashura"},   {3, 12, "Eid_Milad_un_Nabi"},
-    {7, 27, "Shab_e_Miraj"},   {8, 15, "Shab_e_Barat"},    {9, 1, "Ramadan_Start"},
-    {9, 27, "Shab_e_Qadr"},    {10, 1, "Eid_ul_Fitr"},     {12, 9, "Arafah"},
-    {12, 10, "Bakrid"},
+    {muharram, 1, "Muharram"},          {muharram, 10, "Day_of_Ashura"},  {rabi_al_awwal, 12, "Eid_Milad_un_Nabi"},
+    {rajab, 27, "Shab_e_Miraj"},        {shaban, 15, "Shab_e_Barat"},     {ramadan, 1, "Ramadan_Start"},
+    {ramadan, 27, "Shab_e_Qadr"},       {shawwal, 1, "Eid_ul_Fitr"},      {dhu_al_hijjah, 9, "Arafah"},
+    {dhu_al_hijjah, 10, "Bakrid"},
 };
 static_assert(std::size(kIslamicFestivals) == 10);
 

@@ -153,21 +153,18 @@ const char* source_name(Source s) {
     return "";
 }
 
-std::pair<DayNumber, DayNumber> covered_days(const Context& ctx, const HolidayList* list) {
-    auto [first_tt, last_tt] = astronomy::ephemeris_coverage(ctx);
-    if (!(first_tt <= last_tt) || !std::isfinite(first_tt) || !std::isfinite(last_tt)) return {1, 0};
-    DayNumber first = approx_day(first_tt + kReachBeforeDays) + 1, last = approx_day(last_tt - kReachAfterDays) - 1;
-    if (list != nullptr && list->chooses_options) {
-        // A list that chooses among a year's holidays answers for whole years.
-        const astronomy::Civil a = astronomy::civil_from_days(first), b = astronomy::civil_from_days(last);
-        if (a.m != 1 || a.d != 1) first = astronomy::days_from_civil(a.y + 1, 1, 1);
-        if (b.m != 12 || b.d != 31) last = astronomy::days_from_civil(b.y - 1, 12, 31);
-    }
-    return {first, last};
-}
+namespace {
 
-std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last,
-                                        const HolidayList* list) {
+// A list that chooses among a year's holidays answers for whole years, and
+// reads whole years to answer for part of one.
+bool by_whole_years(const HolidayList* list) { return list != nullptr && list->chooses_options; }
+
+DayNumber new_year(DayNumber d) { return astronomy::days_from_civil(astronomy::civil_from_days(d).y, 1, 1); }
+DayNumber year_end(DayNumber d) { return astronomy::days_from_civil(astronomy::civil_from_days(d).y, 12, 31); }
+
+// Refuses a span outside what the ephemeris and the list cover, or a Skyfield
+// whose internals the calendar cannot use.
+void check_covered(const Context& ctx, DayNumber first, DayNumber last, const HolidayList* list) {
     auto [from, to] = covered_days(ctx, list);
     if (first < from || last > to)
         throw py::value_error("the ephemeris covers the observed calendar" +
@@ -176,36 +173,64 @@ std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, Day
                               " is outside it");
     if (const char* reason = astronomy::internals_disagree(ctx))
         throw std::runtime_error(std::string("the observed calendar cannot use this Skyfield: ") + reason);
-    std::vector<Festival> out;
-    if (first > last) return out;
+}
 
-    // A list that chooses among a year's holidays reads whole years.
-    DayNumber lo = first, hi = last;
-    if (list != nullptr && list->chooses_options) {
-        lo = astronomy::days_from_civil(astronomy::civil_from_days(first).y, 1, 1);
-        hi = astronomy::days_from_civil(astronomy::civil_from_days(last).y, 12, 31);
-    }
+// The rows of kObservances that `list` reads, by the calendar that dates them.
+struct RowsRead {
     std::vector<int> lunar, solar, islamic, whole;
+};
+
+RowsRead rows_read(const HolidayList* list) {
+    RowsRead rows;
     for (int r = 0; r < kObservanceCount; ++r) {
         if (!reads(list, r)) continue;
         const Fix fix = fix_of(kObservances[r]);
-        if (std::holds_alternative<Tithi>(fix)) lunar.push_back(r);
-        else if (std::holds_alternative<Ingress>(fix)) solar.push_back(r);
-        else if (source_of(fix) == Source::islamic) islamic.push_back(r);
-        else whole.push_back(r);
+        if (std::holds_alternative<Tithi>(fix)) rows.lunar.push_back(r);
+        else if (std::holds_alternative<Ingress>(fix)) rows.solar.push_back(r);
+        else if (source_of(fix) == Source::islamic) rows.islamic.push_back(r);
+        else rows.whole.push_back(r);
     }
+    return rows;
+}
 
-    std::vector<double> new_moons =
-        astronomy::new_moons_between(ctx, approx_tt(lo) - kNewMoonsBeforeDays, approx_tt(hi) + kNewMoonsAfterDays);
+// The days of `rows` from `first` to `last`, each by its calendar, the Islamic
+// months as `islamic` reckons them.
+std::vector<Festival> days_of(const Context& ctx, const RowsRead& rows, DayNumber first, DayNumber last,
+                              const Reckoning& islamic) {
+    std::vector<Festival> out;
+    std::vector<double> new_moons = astronomy::new_moons_between(ctx, approx_tt(first) - kNewMoonsBeforeDays,
+                                                                 approx_tt(last) + kNewMoonsAfterDays);
     Days days(delhi(ctx)), mumbai_days(mumbai(ctx));
     Sky sky(days), mumbai_sky(mumbai_days);
-    for (const KeptOn& k : lunar_days(ctx, sky, mumbai_sky, new_moons, lunar, lo, hi))
+    for (const KeptOn& k : lunar_days(ctx, sky, mumbai_sky, new_moons, rows.lunar, first, last))
         out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
-    for (const KeptOn& k : solar_days(ctx, sky, solar, lo, hi))
+    for (const KeptOn& k : solar_days(ctx, sky, rows.solar, first, last))
         out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
-    islamic_days(ctx, days, mumbai_days, list ? list->islamic : kDelhiCrescent, new_moons, islamic, lo, hi, out);
-    whole_days(whole, lo, hi, out);
+    islamic_days(ctx, days, mumbai_days, islamic, new_moons, rows.islamic, first, last, out);
+    whole_days(rows.whole, first, last, out);
+    return out;
+}
 
+}  // namespace
+
+std::pair<DayNumber, DayNumber> covered_days(const Context& ctx, const HolidayList* list) {
+    auto [first_tt, last_tt] = astronomy::ephemeris_coverage(ctx);
+    if (!(first_tt <= last_tt) || !std::isfinite(first_tt) || !std::isfinite(last_tt)) return {1, 0};
+    DayNumber first = approx_day(first_tt + kReachBeforeDays) + 1, last = approx_day(last_tt - kReachAfterDays) - 1;
+    if (by_whole_years(list)) {
+        if (first != new_year(first)) first = year_end(first) + 1;
+        if (last != year_end(last)) last = new_year(last) - 1;
+    }
+    return {first, last};
+}
+
+std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last,
+                                        const HolidayList* list) {
+    check_covered(ctx, first, last, list);
+    if (first > last) return {};
+    const bool whole_years = by_whole_years(list);
+    std::vector<Festival> out = days_of(ctx, rows_read(list), whole_years ? new_year(first) : first,
+                                        whole_years ? year_end(last) : last, list ? list->islamic : kDelhiCrescent);
     if (list != nullptr) keep_listed(*list, out);
     std::erase_if(out, [&](const Festival& f) { return f.day < first || f.day > last; });
     std::sort(out.begin(), out.end(), [](const Festival& a, const Festival& b) {

@@ -37,8 +37,9 @@ std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
     std::map<Year, std::set<DayNumber>> compulsory;
     for (const Festival& f : rows) {
         const Observance& o = kObservances[f.order];
-        if (o.option > 0) options[year_of(f.day)][o.option].push_back(f.day);
-        else if (o.lists & kGazetted) compulsory[year_of(f.day)].insert(f.day);
+        const Year year = year_of(f.day);
+        if (o.option > 0) options[year][o.option].push_back(f.day);
+        else if (o.lists.in(ListId::gazetted, year)) compulsory[year].insert(f.day);
     }
     std::set<std::pair<Year, int>> chosen;
     for (auto& [year, of_year] : options) {
@@ -46,7 +47,7 @@ std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
         for (auto& [option, days] : of_year) {
             if (count == kChosen) break;
             const bool passed_over = std::any_of(days.begin(), days.end(), [&](DayNumber d) {
-                return weekday(d) == 6 || compulsory[year].count(d) > 0;
+                return weekday(d) == sunday || compulsory[year].count(d) > 0;
             });
             if (passed_over) continue;
             chosen.insert({year, option});
@@ -61,14 +62,18 @@ std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
 void keep_listed(const HolidayList& list, std::vector<Festival>& rows) {
     std::set<std::pair<Year, int>> chosen;
     if (list.chooses_options) chosen = delhi_choice(rows);
-    std::erase_if(rows, [&](const Festival& f) {
+    auto kept = [&](const Festival& f) {
         const Observance& o = kObservances[f.order];
-        if (!(o.lists & list.bit)) return true;
-        if (list.weekdays_only && weekday(f.day) >= 5) return true;
-        if (o.option == 0 || !list.chooses_options) return false;
-        const bool is_chosen = chosen.count({year_of(f.day), o.option}) > 0;
-        return list.bit == kGazetted ? !is_chosen : is_chosen;
-    });
+        const Member* member = o.lists.in(list.id, year_of(f.day));
+        if (member == nullptr || (list.weekdays_only && weekend(f.day))) return false;
+        switch (member->choice) {
+            case Choice::always: return true;
+            case Choice::if_chosen: return chosen.count({year_of(f.day), o.option}) > 0;
+            case Choice::unless_chosen: return chosen.count({year_of(f.day), o.option}) == 0;
+        }
+        return false;
+    };
+    std::erase_if(rows, [&](const Festival& f) { return !kept(f); });
     for (int c = 0; c < static_cast<int>(list.closures.size()); ++c) {
         const Closure& closure = list.closures[c];
         const DayNumber day = astronomy::days_from_civil(closure.year, closure.month, closure.day);

@@ -40,7 +40,7 @@ inline constexpr Reckoning kExchangeCrescent{true, kYallopA};
 struct HolidayList {
     const char* key;
     const char* description;
-    unsigned bit;          ///< its ListBits
+    ListId id;
     Reckoning islamic;
     bool weekdays_only;    ///< a holiday on a Saturday or Sunday is not listed
     bool chooses_options;  ///< Delhi's three optional holidays are chosen per year
@@ -51,11 +51,11 @@ inline constexpr HolidayList kLists[] = {
     {"gazetted",
      "Gazetted holidays of central-government offices in Delhi: the 14 compulsory everywhere and the "
      "three chosen for Delhi",
-     kGazetted, kGovernmentCrescent, false, true},
+     ListId::gazetted, kGovernmentCrescent, false, true},
     {"restricted",
      "Restricted holidays of central-government offices, of which an employee may take two",
-     kRestricted, kGovernmentCrescent, false, true},
-    {"nse", "Trading holidays of the National Stock Exchange of India (weekdays only)", kExchange,
+     ListId::restricted, kGovernmentCrescent, false, true},
+    {"nse", "Trading holidays of the National Stock Exchange of India (weekdays only)", ListId::nse,
      kExchangeCrescent, true, false, kExchangeClosures},
 };
 
@@ -67,12 +67,12 @@ constexpr const HolidayList* find_list(std::string_view key) {
 }
 
 /// Whether the list `list` (null: the calendar without a list) reads row `r`
-/// of kObservances: it keeps it, or its choice of options weighs it (every
-/// option, and the compulsory holidays an option may coincide with).
+/// of kObservances: it keeps it in some year, or its choice of options weighs
+/// it (every option, and the compulsory holidays an option may coincide with).
 constexpr bool reads(const HolidayList* list, int r) {
     const Observance& o = kObservances[r];
     if (list == nullptr) return o.in_calendar;
-    return (o.lists & list->bit) || (list->chooses_options && (o.option > 0 || (o.lists & kGazetted)));
+    return o.lists.any(list->id) || (list->chooses_options && (o.option > 0 || o.lists.any(ListId::gazetted)));
 }
 
 }  // namespace observed

@@ -298,12 +298,16 @@ std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, cons
                                const std::vector<int>& rows, DayNumber first, DayNumber last) {
     // Each observance's tithi in each lunation that can put it in the span: the
     // lunation's Shukla tithis 1 to 15, and Krishna tithis 16 to 30 carry the
-    // purnimanta name of the month after.
+    // purnimanta name of the month after.  A rule's day lies within a day of
+    // its tithi, and the tithi within its lunation.
+    constexpr double kDaysPastLunation = 3;
     std::vector<TithiJob> jobs;
     for (const Lunation& l : lunations(ctx, new_moons)) {
-        if (l.adhik || l.span.end < approx_tt(first) - 3 || l.span.begin > approx_tt(last) + 3) continue;
+        if (l.adhik || l.span.end < approx_tt(first) - kDaysPastLunation ||
+            l.span.begin > approx_tt(last) + kDaysPastLunation)
+            continue;
         for (int r : rows) {
-            const Tithi& t = std::get<Tithi>(kObservances[r].by);
+            const Tithi t = std::get<Tithi>(fix_of(kObservances[r]));
             const bool krishna = t.paksha == Paksha::krishna;
             if (t.month != (krishna ? (l.month + 1) % 12 : l.month)) continue;
             jobs.push_back({r, l.span, t.tithi + (krishna ? 15 : 0)});

@@ -66,9 +66,14 @@ constexpr double kSixNazhikas = 6 * 24.0 / 1440;  // days
 // on average, from near apogee to near perigee).
 constexpr double kMoonSlowest = 11.7, kMoonFastest = 15.5;
 
+// Kanya, whose ingress ends Onam's month Chingam (the Sun in Simha), and the
+// days the Sun spends in Simha (31.0 to 31.5): the guess for that ingress.
+constexpr int kKanya = Ingress("Kanya").sign;
+constexpr double kSimhaDays = 31;
+
 DayNumber onam(Sky& sky, double simha, double guess) {
     const DayNumber chingam = first_day(sky, Kept::kerala, simha);
-    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * static_cast<int>(kanya), guess + 31));
+    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * kKanya, guess + kSimhaDays));
     auto star = [&](DayNumber d) { return sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas); };
     auto is_shravana = [](double moon) { return kShravanaBegin <= moon && moon < kShravanaEnd; };
     // From the Moon at the month's last star instant, the days back at which its
@@ -92,7 +97,7 @@ DayNumber onam(Sky& sky, double simha, double guess) {
 DayNumber day_of_ingress_observance(Sky& sky, const IngressJob& j) {
     const Observance& o = kObservances[j.row];
     const Ingress& in = std::get<Ingress>(o.by);
-    const double t = sky.sun_reaches(30.0 * static_cast<int>(in.sign), j.guess);
+    const double t = sky.sun_reaches(30.0 * in.sign, j.guess);
     if (o.kept == Kept::onam) return onam(sky, t, j.guess);
     return first_day(sky, o.kept, t) + in.days_after;
 }
@@ -117,7 +122,7 @@ std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<i
     const long long from = astronomy::civil_from_days(first).y - 1, to = astronomy::civil_from_days(last).y + 1;
     for (long long y = from; y <= to; ++y)
         for (int r : rows) {
-            const double guess = ingress_guess(y, 30.0 * static_cast<int>(std::get<Ingress>(kObservances[r].by).sign));
+            const double guess = ingress_guess(y, 30.0 * std::get<Ingress>(kObservances[r].by).sign);
             if (approx_tt(first) - kReachDays <= guess && guess <= approx_tt(last) + kReachDays)
                 jobs.push_back({r, guess});
         }

@@ -140,7 +140,7 @@ void fill_observed(py::module_& m) {
         lists[l.key] = l.description;
         py::object t = py::tuple();
         for (int r = 0; r < observed::kObservanceCount; ++r)
-            if (observed::kObservances[r].lists & l.bit) append_new(t, observed::kObservances[r].name);
+            if (observed::kObservances[r].lists.any(l.id)) append_new(t, observed::kObservances[r].name);
         for (const observed::Closure& c : l.closures) append_new(t, c.name);
         list_names[l.key] = t;
     }

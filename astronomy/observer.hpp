@@ -16,11 +16,21 @@ inline constexpr int kDelhiElevationM = 213;
 inline constexpr double kDelhiLatitudeDeg = 28.6139;
 inline constexpr double kDelhiLongitudeDeg = 77.2090;
 
+/// A place the holiday lists reckon from, in degrees and metres.
+struct Place {
+    const char* name;
+    double latitude, longitude;
+    int elevation_m;
+};
+
 /// Mumbai, where India's published holiday lists reckon the new crescent (the
-/// west of the country, which sees it first): degrees and metres.
-inline constexpr double kMumbaiLatitudeDeg = 18.94;
-inline constexpr double kMumbaiLongitudeDeg = 72.84;
-inline constexpr int kMumbaiElevationM = 10;
+/// west of the country, which sees it first), and the capitals of the states
+/// whose lists follow their own almanacs.
+inline constexpr Place kMumbai{"Mumbai", 18.94, 72.84, 10};
+inline constexpr Place kBengaluru{"Bengaluru", 12.97, 77.59, 920};
+inline constexpr Place kChennai{"Chennai", 13.08, 80.27, 7};
+inline constexpr Place kHyderabad{"Hyderabad", 17.39, 78.49, 505};
+inline constexpr Place kThiruvananthapuram{"Thiruvananthapuram", 8.52, 76.94, 10};
 
 /// Civil time: Indian Standard Time, UTC+05:30 all year.
 inline constexpr const char* kZoneName = "Asia/Kolkata";

@@ -96,16 +96,15 @@ void whole_days(const std::vector<int>& rows, DayNumber first, DayNumber last, s
 }
 
 // The days of the Islamic observances in the span, on months that begin as
-// `reckoning` has it: sunsets at Delhi or Mumbai, shared with the other sources.
-void islamic_days(const Context& ctx, Days& delhi_days, Days& mumbai_days, const Reckoning& reckoning,
-                  const std::vector<double>& new_moons, const std::vector<int>& rows, DayNumber first, DayNumber last,
-                  std::vector<Festival>& out) {
+// `reckoning` has it: sunsets where it reckons, shared with the other sources.
+void islamic_days(Skies& skies, const Reckoning& reckoning, const std::vector<double>& new_moons,
+                  const std::vector<int>& rows, DayNumber first, DayNumber last, std::vector<Festival>& out) {
     if (rows.empty()) return;
     // The months reach one past the span: a month's last day is the day before
     // the next one's first (the new moons reach a lunation past the span).
     constexpr DayNumber kNextMonth = 31;
     std::vector<IslamicMonth> months =
-        islamic_months(ctx, reckoning.at_mumbai ? mumbai_days : delhi_days, new_moons, first, last + kNextMonth,
+        islamic_months(skies.context(), skies.days(reckoning.where), new_moons, first, last + kNextMonth,
                        reckoning.seen_above);
     for (std::size_t i = 0; i < months.size(); ++i) {
         const IslamicMonth& m = months[i];
@@ -162,10 +161,18 @@ bool by_whole_years(const HolidayList* list) { return list != nullptr && list->c
 DayNumber new_year(DayNumber d) { return astronomy::days_from_civil(astronomy::civil_from_days(d).y, 1, 1); }
 DayNumber year_end(DayNumber d) { return astronomy::days_from_civil(astronomy::civil_from_days(d).y, 12, 31); }
 
+DayNumber first_day_of(const HolidayList& list) {
+    return astronomy::days_from_civil(list.since.year, list.since.month, list.since.day);
+}
+
 // Refuses a span outside what the ephemeris and the list cover, or a Skyfield
 // whose internals the calendar cannot use.
 void check_covered(const Context& ctx, DayNumber first, DayNumber last, const HolidayList* list) {
     auto [from, to] = covered_days(ctx, list);
+    if (list != nullptr && first < from && from == first_day_of(*list))
+        throw py::value_error(std::string("the list \"") + list->key + "\" is computed from " + iso(from) + ", " +
+                              list->since.why + ", to " + iso(to) + "; " + iso(first) + " to " + iso(last) +
+                              " is outside it");
     if (first < from || last > to)
         throw py::value_error("the ephemeris covers the observed calendar" +
                               std::string(list ? std::string(" of the list \"") + list->key + "\"" : "") +
@@ -193,20 +200,20 @@ RowsRead rows_read(const HolidayList* list) {
     return rows;
 }
 
-// The days of `rows` from `first` to `last`, each by its calendar, the Islamic
-// months as `islamic` reckons them.
+// The days of `rows` from `first` to `last`, each by its calendar: the Hindu
+// rules reading the sky at `where`, the Islamic months as `islamic` reckons
+// them.
 std::vector<Festival> days_of(const Context& ctx, const RowsRead& rows, DayNumber first, DayNumber last,
-                              const Reckoning& islamic) {
+                              Where where, const Reckoning& islamic) {
     std::vector<Festival> out;
     std::vector<double> new_moons = astronomy::new_moons_between(ctx, approx_tt(first) - kNewMoonsBeforeDays,
                                                                  approx_tt(last) + kNewMoonsAfterDays);
-    Days days(delhi(ctx)), mumbai_days(mumbai(ctx));
-    Sky sky(days), mumbai_sky(mumbai_days);
-    for (const KeptOn& k : lunar_days(ctx, sky, mumbai_sky, new_moons, rows.lunar, first, last))
+    Skies skies(ctx);
+    for (const KeptOn& k : lunar_days(skies, where, new_moons, rows.lunar, first, last))
         out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
-    for (const KeptOn& k : solar_days(ctx, sky, rows.solar, first, last))
+    for (const KeptOn& k : solar_days(skies, where, rows.solar, first, last))
         out.push_back({k.day, Source::hindu, k.observance, kObservances[k.observance].name});
-    islamic_days(ctx, days, mumbai_days, islamic, new_moons, rows.islamic, first, last, out);
+    islamic_days(skies, islamic, new_moons, rows.islamic, first, last, out);
     whole_days(rows.whole, first, last, out);
     return out;
 }
@@ -221,17 +228,19 @@ std::pair<DayNumber, DayNumber> covered_days(const Context& ctx, const HolidayLi
         if (first != new_year(first)) first = year_end(first) + 1;
         if (last != year_end(last)) last = new_year(last) - 1;
     }
+    if (list != nullptr) first = std::max(first, first_day_of(*list));
     return {first, last};
 }
 
 std::vector<Festival> festivals_between(const Context& ctx, DayNumber first, DayNumber last,
-                                        const HolidayList* list) {
+                                        const HolidayList* list, bool as_published) {
     check_covered(ctx, first, last, list);
     if (first > last) return {};
     const bool whole_years = by_whole_years(list);
     std::vector<Festival> out = days_of(ctx, rows_read(list), whole_years ? new_year(first) : first,
-                                        whole_years ? year_end(last) : last, list ? list->islamic : kDelhiCrescent);
-    if (list != nullptr) keep_listed(*list, out);
+                                        whole_years ? year_end(last) : last, list ? list->where : Where::delhi,
+                                        list ? list->islamic : kDelhiCrescent);
+    if (list != nullptr) keep_listed(*list, out, as_published);
     std::erase_if(out, [&](const Festival& f) { return f.day < first || f.day > last; });
     std::sort(out.begin(), out.end(), [](const Festival& a, const Festival& b) {
         return std::tie(a.day, a.source, a.order) < std::tie(b.day, b.source, b.order);

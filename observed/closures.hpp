@@ -1,19 +1,40 @@
-// observed/closures.hpp: the exchange's closures that no rule predicts, each with
-// the notice that announced it.  Every other day of every list comes from a rule.
+// observed/closures.hpp: what the lists' publishers announced that no rule
+// predicts, each with the notice that announced it: the exchange's closures,
+// and the days a publisher moved (the government's memoranda on the sighting of
+// the moon, the exchange's circulars).  Every other day of every list comes
+// from a rule; a rule that gives a wrong day is a rule to mend, never a row here.
 #pragma once
 
 namespace observed {
 
+/// When a notice came: in the list as first printed, or after it.
+enum class Notice { in_the_list, after_publication };
+
 struct Closure {
     int year, month, day;
     const char* name;
-    const char* notice;  ///< the announcement that made it a trading holiday
+    const char* notice;  ///< the announcement, as its publisher numbered and dated it
+    Notice when = Notice::after_publication;
     /// The observance whose day, that year, the announcement set instead of the
     /// rule's (null: a closure of its own).
     const char* moves = nullptr;
 };
 
 inline constexpr Closure kExchangeClosures[] = {
+    {2005, 7, 28, "Mumbai_Floods",
+     "NSE release of 27 July 2005: as advised by SEBI, in view of the unscheduled consecutive banking holiday "
+     "after the floods in Mumbai, the exchange closed on Thursday 28 July 2005"},
+    {2008, 11, 27, "Mumbai_Terror_Attacks",
+     "The exchanges closed on Thursday 27 November 2008 after the attacks in Mumbai of the night before, on "
+     "the advice of the state government (BSE and NSE announcements reported that day)"},
+    // The exchange's list of 2013 had Moharram on Thursday 14 November.
+    {2013, 11, 15, "Day_of_Ashura",
+     "NSE and BSE circulars of November 2013, revoking the earlier circular: 14 November 2013 a trading day "
+     "and 15 November 2013 a trading holiday for Moharram",
+     Notice::after_publication, "Day_of_Ashura"},
+    {2014, 4, 24, "Lok_Sabha_Election_Mumbai",
+     "NSE notice of April 2014: \"The exchange hereby notifies April 24 as a trading holiday on account of "
+     "parliamentary elections in Mumbai\""},
     {2019, 4, 29, "Lok_Sabha_Election_Mumbai",
      "NSE circular of 26 March 2019: trading holiday on account of the general elections in Mumbai"},
     {2019, 10, 21, "Maharashtra_Assembly_Election",
@@ -26,7 +47,7 @@ inline constexpr Closure kExchangeClosures[] = {
     {2021, 5, 13, "Eid_ul_Fitr",
      "The exchange's list of trading holidays for 2021, after Maharashtra's notification "
      "PHD.1119/C.R.69/Desk-29: Id-Ul-Fitr (Ramzan Id) on 13 May",
-     "Eid_ul_Fitr"},
+     Notice::in_the_list, "Eid_ul_Fitr"},
     {2024, 1, 22, "Ram_Mandir_Pran_Pratishtha",
      "NSE circular of 19 January 2024, in partial modification of NSE/CMTR/59917: trading holiday on "
      "the public holiday Maharashtra declared under section 25 of the Negotiable Instruments Act"},
@@ -38,6 +59,29 @@ inline constexpr Closure kExchangeClosures[] = {
     {2026, 1, 15, "Municipal_Elections_Mumbai",
      "NSE circular of 12 January 2026, in partial modification of NSE/CMTR/71775: trading holiday on "
      "account of the municipal corporation elections in Mumbai"},
+};
+
+/// The Department of Personnel and Training's memoranda that moved a gazetted
+/// holiday in Delhi after the year's list was published, each "dependent on
+/// sighting of the moon".  (Id-ul-Zuha 2018 was moved from 22 to 23 August by
+/// F.No.12/4/2018-JCA2 of 14.08.2018 and back to 22 August by the memorandum of
+/// 20.08.2018 "in supersession" of it: kept as printed, so no row.)
+inline constexpr Closure kGovernmentMoves[] = {
+    {2016, 7, 7, "Eid_ul_Fitr",
+     "DoPT F.No.12/10/2016-JCA2 of 05.07.2016: Id-ul-Fitr in Delhi on Thursday 7 July 2016, not Wednesday 6 July",
+     Notice::after_publication, "Eid_ul_Fitr"},
+    {2016, 9, 13, "Bakrid",
+     "DoPT F.No.12/11/2016-JCA2 of 06.09.2016: Id-ul-Zuha (Bakrid) in Delhi on Tuesday 13 September 2016, "
+     "not Monday 12 September",
+     Notice::after_publication, "Bakrid"},
+    {2016, 12, 12, "Eid_Milad_un_Nabi",
+     "DoPT F.No.12/18/2016-JCA2 of 07.12.2016: Milad-un-Nabi or Id-e-Milad in Delhi on Monday 12 December "
+     "2016, not Tuesday 13 December",
+     Notice::after_publication, "Eid_Milad_un_Nabi"},
+    {2021, 8, 20, "Day_of_Ashura",
+     "DoPT No.12/13/2016-JCA-2 of 11.08.2021: Muharram in Delhi on Friday 20 August 2021, not Thursday "
+     "19 August",
+     Notice::after_publication, "Day_of_Ashura"},
 };
 
 }  // namespace observed

@@ -56,12 +56,17 @@ Site delhi(const Context& ctx) {
     return {ctx.earth + ctx.delhi, astronomy::kDelhiLatitudeDeg, astronomy::kDelhiLongitudeDeg};
 }
 
-Site mumbai(const Context& ctx) {
+Site site_of(const Context& ctx, Where where) {
     using namespace pybind11::literals;
+    static constexpr const astronomy::Place* kPlaces[] = {nullptr, &astronomy::kMumbai, &astronomy::kBengaluru,
+                                                          &astronomy::kChennai, &astronomy::kHyderabad,
+                                                          &astronomy::kThiruvananthapuram};
+    const astronomy::Place* place = kPlaces[static_cast<int>(where)];
+    if (place == nullptr) return delhi(ctx);
     py::object topos = py::module_::import("skyfield.api").attr("Topos")(
-        "latitude_degrees"_a = astronomy::kMumbaiLatitudeDeg, "longitude_degrees"_a = astronomy::kMumbaiLongitudeDeg,
-        "elevation_m"_a = astronomy::kMumbaiElevationM);
-    return {ctx.earth + topos, astronomy::kMumbaiLatitudeDeg, astronomy::kMumbaiLongitudeDeg};
+        "latitude_degrees"_a = place->latitude, "longitude_degrees"_a = place->longitude,
+        "elevation_m"_a = place->elevation_m);
+    return {ctx.earth + topos, place->latitude, place->longitude};
 }
 
 std::vector<double> altitudes(const Context& ctx, const Site& site, py::handle body, const std::vector<double>& tt) {

@@ -59,10 +59,14 @@ struct Site {
     double latitude, longitude;
 };
 
+/// Where a rule reads the sky: the calendar's observer at Delhi, or a place of
+/// astronomy/observer.hpp.
+enum class Where : unsigned char { delhi, mumbai, bengaluru, chennai, hyderabad, thiruvananthapuram };
+
 /// The calendar's observer, at Delhi (astronomy/observer.hpp).
 Site delhi(const Context& ctx);
-/// Mumbai, where the published lists reckon the crescent.
-Site mumbai(const Context& ctx);
+/// The site of `where`.
+Site site_of(const Context& ctx, Where where);
 
 /// The apparent altitudes in degrees (no refraction) of `body` seen from `site`
 /// at the TT instants `tt`.

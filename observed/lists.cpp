@@ -59,7 +59,7 @@ std::set<std::pair<Year, int>> delhi_choice(const std::vector<Festival>& rows) {
 
 }  // namespace
 
-void keep_listed(const HolidayList& list, std::vector<Festival>& rows) {
+void keep_listed(const HolidayList& list, std::vector<Festival>& rows, bool as_published) {
     std::set<std::pair<Year, int>> chosen;
     if (list.chooses_options) chosen = delhi_choice(rows);
     auto kept = [&](const Festival& f) {
@@ -76,6 +76,7 @@ void keep_listed(const HolidayList& list, std::vector<Festival>& rows) {
     std::erase_if(rows, [&](const Festival& f) { return !kept(f); });
     for (int c = 0; c < static_cast<int>(list.closures.size()); ++c) {
         const Closure& closure = list.closures[c];
+        if (as_published && closure.when == Notice::after_publication) continue;
         const DayNumber day = astronomy::days_from_civil(closure.year, closure.month, closure.day);
         if (closure.moves == nullptr) {
             rows.push_back({day, Source::closure, c, closure.name});

@@ -13,10 +13,10 @@
 namespace observed {
 
 /// How a calendar dates the Islamic months: each begins the day after the
-/// first evening the crescent, seen from Delhi or from Mumbai, has Yallop's q
-/// above `seen_above` (crescent.cpp).
+/// first evening the crescent, seen from `where`, has Yallop's q above
+/// `seen_above` (crescent.cpp).
 struct Reckoning {
-    bool at_mumbai;
+    Where where;
     double seen_above;
 };
 
@@ -24,39 +24,56 @@ struct Reckoning {
 /// (q above -0.014, visible under perfect conditions) counts evenings India does
 /// not see: on 2020-07-21 q was 0.041 at Delhi, the crescent was not reported in
 /// India and Dhu al-Hijjah began on the 23rd (Bakrid 2020-08-01).
-inline constexpr Reckoning kDelhiCrescent{false, kYallopA};
+inline constexpr Reckoning kDelhiCrescent{Where::delhi, kYallopA};
 
 /// The central government's lists, published a year ahead, predict the
 /// crescent at Mumbai a little below category A: q above 0.15 gives every
 /// Islamic holiday of its lists from 2017 to 2026 (the evenings decided lie
 /// between q = 0.133, not counted seen, and 0.161, seen: 2026-05-17).
-inline constexpr Reckoning kGovernmentCrescent{true, 0.15};
+inline constexpr Reckoning kGovernmentCrescent{Where::mumbai, 0.15};
 
 /// The exchange follows Maharashtra's list, which predicts the crescent at
 /// Mumbai by category A: the evening of 2026-05-17 (q = 0.161) is not seen
 /// there, and Bakri Id falls a day after the central government's.
-inline constexpr Reckoning kExchangeCrescent{true, kYallopA};
+inline constexpr Reckoning kExchangeCrescent{Where::mumbai, kYallopA};
+
+/// The first day a list answers for, and why that day.
+struct FirstDay {
+    int year, month, day;
+    const char* why;
+};
 
 struct HolidayList {
     const char* key;
     const char* description;
     ListId id;
+    Where where;  ///< where its almanacs read the sky
     Reckoning islamic;
     bool weekdays_only;    ///< a holiday on a Saturday or Sunday is not listed
     bool chooses_options;  ///< Delhi's three optional holidays are chosen per year
-    std::span<const Closure> closures = {};  ///< the days it closes that no rule predicts
+    FirstDay since;
+    std::span<const Closure> closures = {};  ///< the days it closes or moves that no rule predicts
 };
+
+// The Department of Personnel and Training's memoranda on each year's holidays
+// are found from 2009; the rules reproduce every list found from 2015 on, with
+// the memoranda that moved a day (closures.hpp).  2014's list has Dussehra and
+// Id-ul-Zuha a day after the rules' days (3 and 6 October), and the whole lists
+// of 2011 and 2013 were not found.
+inline constexpr FirstDay kGovernmentSince{
+    2015, 1, 1, "the first year from which the rules reproduce the government's published lists"};
 
 inline constexpr HolidayList kLists[] = {
     {"gazetted",
      "Gazetted holidays of central-government offices in Delhi: the 14 compulsory everywhere and the "
      "three chosen for Delhi",
-     ListId::gazetted, kGovernmentCrescent, false, true},
+     ListId::gazetted, Where::delhi, kGovernmentCrescent, false, true, kGovernmentSince, kGovernmentMoves},
     {"restricted",
      "Restricted holidays of central-government offices, of which an employee may take two",
-     ListId::restricted, kGovernmentCrescent, false, true},
+     ListId::restricted, Where::delhi, kGovernmentCrescent, false, true, kGovernmentSince},
+    // The capital-market segment of the exchange began trading in November 1994.
     {"nse", "Trading holidays of the National Stock Exchange of India (weekdays only)", ListId::nse,
-     kExchangeCrescent, true, false, kExchangeClosures},
+     Where::delhi, kExchangeCrescent, true, false, {1994, 11, 3, "the exchange's first day of trading"}, kExchangeClosures},
 };
 
 /// The list of that key, or null.

@@ -294,7 +294,7 @@ std::vector<Lunation> lunations(const Context& ctx, const std::vector<double>& n
 
 }  // namespace
 
-std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, const std::vector<double>& new_moons,
+std::vector<KeptOn> lunar_days(Skies& skies, Where where, const std::vector<double>& new_moons,
                                const std::vector<int>& rows, DayNumber first, DayNumber last) {
     // Each observance's tithi in each lunation that can put it in the span: the
     // lunation's Shukla tithis 1 to 15, and Krishna tithis 16 to 30 carry the
@@ -302,7 +302,7 @@ std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, cons
     // its tithi, and the tithi within its lunation.
     constexpr double kDaysPastLunation = 3;
     std::vector<TithiJob> jobs;
-    for (const Lunation& l : lunations(ctx, new_moons)) {
+    for (const Lunation& l : lunations(skies.context(), new_moons)) {
         if (l.adhik || l.span.end < approx_tt(first) - kDaysPastLunation ||
             l.span.begin > approx_tt(last) + kDaysPastLunation)
             continue;
@@ -314,10 +314,10 @@ std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, cons
         }
     }
     std::vector<KeptOn> out;
-    settle(ctx, {&delhi, &mumbai}, [&] {
+    settle(skies, [&] {
         out.clear();
         for (const TithiJob& j : jobs)
-            out.push_back({day_of_tithi_observance(kObservances[j.row].maharashtra ? mumbai : delhi, j), j.row});
+            out.push_back({day_of_tithi_observance(skies.at(kObservances[j.row].at.value_or(where)), j), j.row});
     });
     std::erase_if(out, [&](const KeptOn& k) { return k.day < first || k.day > last; });
     return out;

@@ -18,9 +18,9 @@ struct KeptOn {
 /// The days, from civil day `first` to `last`, of the observances `rows`
 /// (indices of kObservances fixed by a Tithi), from the new moons `new_moons`
 /// (TT, ascending, as almanac.moon_phases finds them) that reach 47 days before
-/// `first` and 3 days after `last`; a row reckoned by Maharashtra's almanacs
-/// reads `mumbai`, every other `delhi`.
-std::vector<KeptOn> lunar_days(const Context& ctx, Sky& delhi, Sky& mumbai, const std::vector<double>& new_moons,
+/// `first` and 3 days after `last`; each row reads the sky at its own place, or
+/// at `where`.
+std::vector<KeptOn> lunar_days(Skies& skies, Where where, const std::vector<double>& new_moons,
                                const std::vector<int>& rows, DayNumber first, DayNumber last);
 
 }  // namespace observed

@@ -17,6 +17,7 @@
 #include <array>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string_view>
 #include <variant>
 
@@ -198,8 +199,9 @@ inline constexpr int kOptionCount = 12;
 /// The calendar without a list (`in_calendar`) holds every observance once, by
 /// Delhi's reckoning; a row that is only a list's own reckoning of an
 /// observance (the Vaishnava or Smarta day, Maharashtra's almanacs for the
-/// exchange) is kept by that list alone.  A row reckoned by Maharashtra's
-/// almanacs reads sunrise and sunset at Mumbai.
+/// exchange) is kept by that list alone.  A row reads sunrise and sunset where
+/// the list that reads it reckons (Delhi for the calendar without a list), or
+/// at its own place: Mumbai for a row reckoned by Maharashtra's almanacs.
 struct Observance {
     const char* name;
     Fix by;
@@ -207,7 +209,8 @@ struct Observance {
     Members lists = {};
     int option = 0;
     bool in_calendar = true;
-    bool maharashtra = false;
+    /// Where its rule reads the sky, if not where the list reading it does.
+    std::optional<Where> at = std::nullopt;
 };
 
 // Rows of one civil day are listed in table order within each source (Hindu,
@@ -259,7 +262,7 @@ inline constexpr Observance kObservances[] = {
     {.name = "Dassehra", .by = Column{}, .kept = Kept::dassehra,
      .lists = {gazetted}},
     {.name = "Dassehra", .by = Column{}, .kept = Kept::dassehra_by_dharmasindhu,
-     .lists = {nse}, .in_calendar = false, .maharashtra = true},
+     .lists = {nse}, .in_calendar = false, .at = Where::mumbai},
     {.name = "Maharishi_Valmiki_Jayanti", .by = Tithi{"Ashvina", Paksha::shukla, 15}, .kept = Kept::sunrise,
      .lists = {restricted}},
     {.name = "Karva_Chauth", .by = Tithi{"Kartika", Paksha::krishna, 4}, .kept = Kept::moonrise,
@@ -270,11 +273,17 @@ inline constexpr Observance kObservances[] = {
     {.name = "Dipawali", .by = Column{}, .kept = Kept::pradosh,
      .lists = {gazetted}},
     {.name = "Diwali_Laxmi_Pujan", .by = Tithi{"Kartika", Paksha::krishna, 15}, .kept = Kept::lakshmi_puja,
-     .lists = {nse}, .in_calendar = false, .maharashtra = true},
+     .lists = {nse}, .in_calendar = false, .at = Where::mumbai},
     {.name = "Gowardhan_Pooja", .by = Column{}, .kept = Kept::sunrise,
      .lists = {restricted}},
+    // The exchange's Diwali closes the day after Laxmi Pujan, Balipratipada,
+    // since its list of 2011 (F&O circular No. 130 of 22.11.2010); its lists of
+    // 2009 and 2010 closed on Bhaubeej instead ("Diwali (Bhaubeez)", Monday 19
+    // October 2009).
     {.name = "Diwali_Balipratipada", .by = Tithi{"Kartika", Paksha::shukla, 1}, .kept = Kept::sunrise,
-     .lists = {nse}, .in_calendar = false, .maharashtra = true},
+     .lists = {nse.from(2011)}, .in_calendar = false, .at = Where::mumbai},
+    {.name = "Diwali_Bhaubeej", .by = Tithi{"Kartika", Paksha::shukla, 2}, .kept = Kept::aparahna,
+     .lists = {nse.to(2010)}, .in_calendar = false, .at = Where::mumbai},
     {.name = "Bhai_Dooj", .by = Column{}, .kept = Kept::aparahna,
      .lists = {restricted}},
     // Chhath's evening arghya is offered at the sunset of the day whose sunrise
@@ -298,7 +307,7 @@ inline constexpr Observance kObservances[] = {
     {.name = "Maha_Shiv_Ratri", .by = Column{}, .kept = Kept::nishita_later,
      .lists = {gazetted.if_chosen(), restricted.unless_chosen()}, .option = 4},
     {.name = "Maha_Shiv_Ratri", .by = Column{}, .kept = Kept::nishita,
-     .lists = {nse}, .in_calendar = false, .maharashtra = true},
+     .lists = {nse}, .in_calendar = false, .at = Where::mumbai},
     // The column keys Holika Dahan to the fourteenth; it is kept in the evening
     // of the full-moon tithi once Bhadra has ended.
     {.name = "Holika_Dahan", .by = Tithi{"Phalguna", Paksha::shukla, 15}, .kept = Kept::holika_dahan,
@@ -306,7 +315,7 @@ inline constexpr Observance kObservances[] = {
     {.name = "Holi", .by = Column{}, .kept = Kept::after_holika_dahan,
      .lists = {gazetted.if_chosen(), restricted.unless_chosen()}, .option = 1},
     {.name = "Holi", .by = Column{}, .kept = Kept::dhulivandan,
-     .lists = {nse}, .in_calendar = false, .maharashtra = true},
+     .lists = {nse}, .in_calendar = false, .at = Where::mumbai},
     {.name = "Dolyatra", .by = Tithi{"Phalguna", Paksha::shukla, 15}, .kept = Kept::sunrise,
      .lists = {restricted}},
 
@@ -328,7 +337,9 @@ inline constexpr Observance kObservances[] = {
     // --- Islamic: the Hijri day, months by the crescent ----------------------
     {.name = "Muharram", .by = Column{}},
     {.name = "Day_of_Ashura", .by = Column{}, .lists = {gazetted, nse}},
-    {.name = "Eid_Milad_un_Nabi", .by = Column{}, .lists = {gazetted}},
+    // The exchange closed for Id-e-Milad in 2009 (Tuesday 10 March); its lists
+    // from 2011 (F&O circular No. 130 of 22.11.2010) have it no more.
+    {.name = "Eid_Milad_un_Nabi", .by = Column{}, .lists = {gazetted, nse.to(2010)}},
     {.name = "Hazarat_Ali_Birthday", .by = Hijri{islamic::rajab, 13}, .lists = {restricted}},
     {.name = "Shab_e_Miraj", .by = Column{}},
     {.name = "Shab_e_Barat", .by = Column{}},
@@ -347,7 +358,11 @@ inline constexpr Observance kObservances[] = {
     {.name = "Parsi_New_Year", .by = Navroz{}, .lists = {restricted}},
 
     // --- Fixed Gregorian dates -------------------------------------------------
-    {.name = "New_Year", .by = Column{}, .lists = {restricted}},
+    // The exchange closed on New Year's Day in 2010 (Friday; IANS, 1 January
+    // 2010: "today has been declared a holiday") and listed it in 2011 and 2012
+    // (on a Saturday and a Sunday); not in 2009 (a Thursday, traded) nor from
+    // 2013.
+    {.name = "New_Year", .by = Column{}, .lists = {restricted, nse.from(2010).to(2012)}},
     {.name = "National_Youth_Day", .by = Column{}},
     {.name = "Indian_Army_Day", .by = Column{}},
     {.name = "Netaji_Subhash_Chandra_Bose_Jayanti", .by = Column{}},
@@ -427,7 +442,7 @@ constexpr bool rule_fits(const Fix& fix, Kept kept) {
 constexpr bool table_is_consistent() {
     for (const Observance& o : kObservances) {
         if (!rule_fits(fix_of(o), o.kept)) return false;
-        if (o.maharashtra && o.in_calendar) return false;
+        if (o.at && o.in_calendar) return false;
     }
     for (const Observance& o : kObservances) {
         if (o.option < 0 || o.option > kOptionCount) return false;

@@ -32,6 +32,28 @@ DayNumber Sky::civil_day(double tt) {
     return day_of_ut(tt - delta_t / astronomy::kSecondsPerDay);
 }
 
+Days& Skies::days(Where where) {
+    std::unique_ptr<Days>& d = days_[where];
+    if (!d) d = std::make_unique<Days>(site_of(ctx_, where));
+    return *d;
+}
+
+Sky& Skies::at(Where where) {
+    std::unique_ptr<Sky>& s = skies_[where];
+    if (!s) s = std::make_unique<Sky>(days(where));
+    return *s;
+}
+
+bool Skies::complete() const {
+    for (const auto& [where, sky] : skies_)
+        if (!sky->complete()) return false;
+    return true;
+}
+
+void Skies::fetch() {
+    for (auto& [where, sky] : skies_) sky->fetch(ctx_);
+}
+
 Span Sky::fifth(DayNumber d, int part) {
     const Span day = daytime(d);
     const double fifth = day.length() / 5;

@@ -19,6 +19,7 @@
 
 #include <initializer_list>
 #include <map>
+#include <memory>
 #include <cmath>
 #include <stdexcept>
 #include <utility>
@@ -125,9 +126,28 @@ inline constexpr double kShravanaBegin = 21 * 360.0 / 27, kShravanaEnd = 22 * 36
 /// A period of the day, as the rules name them.
 using Period = Span (Sky::*)(DayNumber);
 
+/// The civil days and the sky of each place a computation reads, each made
+/// when first asked for.
+class Skies {
+public:
+    explicit Skies(const Context& ctx) : ctx_(ctx) {}
+    const Context& context() const { return ctx_; }
+    Days& days(Where where);
+    Sky& at(Where where);
+    /// Whether every sky's pass read only computed values.
+    bool complete() const;
+    /// Computes what every sky noted.
+    void fetch();
+
+private:
+    const Context& ctx_;
+    std::map<Where, std::unique_ptr<Days>> days_;
+    std::map<Where, std::unique_ptr<Sky>> skies_;
+};
+
 /// Runs `pass` (which reads `skies`) until a pass reads only computed values.
 template <typename Pass>
-void settle(const Context& ctx, std::initializer_list<Sky*> skies, Pass pass) {
+void settle(Skies& skies, Pass pass) {
     // Each pass can only ask for what depends on values the one before computed:
     // an ingress or a tithi's instants, then the days around them, then instants
     // within those days, then (Onam) the days of a month that ends at another
@@ -135,10 +155,8 @@ void settle(const Context& ctx, std::initializer_list<Sky*> skies, Pass pass) {
     constexpr int kMaxPasses = 8;
     for (int n = 0; n < kMaxPasses; ++n) {
         pass();
-        bool complete = true;
-        for (Sky* sky : skies) complete = complete && sky->complete();
-        if (complete) return;
-        for (Sky* sky : skies) sky->fetch(ctx);
+        if (skies.complete()) return;
+        skies.fetch();
     }
     throw std::logic_error("the day rules did not settle");
 }

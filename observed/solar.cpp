@@ -112,7 +112,7 @@ double ingress_guess(long long year, double degrees) {
 
 }  // namespace
 
-std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<int>& rows, DayNumber first,
+std::vector<KeptOn> solar_days(Skies& skies, Where where, const std::vector<int>& rows, DayNumber first,
                                DayNumber last) {
     // An observance falls within a month of its ingress (Onam, the latest, in
     // the month's first 31 days), and the guess is within three days of it: the
@@ -127,9 +127,10 @@ std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<i
                 jobs.push_back({r, guess});
         }
     std::vector<KeptOn> out;
-    settle(ctx, {&sky}, [&] {
+    settle(skies, [&] {
         out.clear();
-        for (const IngressJob& j : jobs) out.push_back({day_of_ingress_observance(sky, j), j.row});
+        for (const IngressJob& j : jobs)
+            out.push_back({day_of_ingress_observance(skies.at(kObservances[j.row].at.value_or(where)), j), j.row});
     });
     std::erase_if(out, [&](const KeptOn& k) { return k.day < first || k.day > last; });
     return out;

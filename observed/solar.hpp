@@ -9,8 +9,9 @@
 namespace observed {
 
 /// The days, from civil day `first` to `last`, of the observances `rows`
-/// (indices of kObservances fixed by an Ingress).
-std::vector<KeptOn> solar_days(const Context& ctx, Sky& sky, const std::vector<int>& rows, DayNumber first,
+/// (indices of kObservances fixed by an Ingress), each reading the sky at its
+/// own place or at `where`.
+std::vector<KeptOn> solar_days(Skies& skies, Where where, const std::vector<int>& rows, DayNumber first,
                                DayNumber last);
 
 }  // namespace observed

@@ -34,13 +34,14 @@ const observed::HolidayList* list_of(py::handle key) {
     throw py::value_error("no holiday list " + py::repr(key).cast<std::string>() + ": the lists are " + keys);
 }
 
-// festivals(context, first_day, last_day, list) -> (days, names, sources)
+// festivals(context, first_day, last_day, list, as_published) -> (days, names, sources)
 PyObject* festivals(PyObject*, PyObject* args) {
-    if (!arity(args, 4, "festivals")) return nullptr;
+    if (!arity(args, 5, "festivals")) return nullptr;
     return guarded([&] {
         std::vector<observed::Festival> rows =
             observed::festivals_between(astronomy::context_from(arg(args, 0)), arg(args, 1).cast<long long>(),
-                                        arg(args, 2).cast<long long>(), list_of(arg(args, 3)));
+                                        arg(args, 2).cast<long long>(), list_of(arg(args, 3)),
+                                        arg(args, 4).cast<bool>());
         py::array_t<long long> days(static_cast<py::ssize_t>(rows.size()));
         py::list names, sources;
         std::vector<py::str> source;
@@ -100,11 +101,12 @@ PyObject* yallop_q(PyObject*, PyObject* args) {
 
 PyMethodDef methods[] = {
     {"festivals", festivals, METH_VARARGS,
-     "festivals(context, first_day, last_day, list) -> (days, names, sources)\n\n"
+     "festivals(context, first_day, last_day, list, as_published) -> (days, names, sources)\n\n"
      "The observances kept from civil day first_day to last_day (days since 1970-01-01,\n"
      "India time), sorted by day, then source (SOURCES) and table order: every\n"
      "observance by Delhi's reckoning (list None), or the days the list of that key\n"
-     "(LISTS) keeps.  context holds the astronomy context in the attributes of a\n"
+     "(LISTS) keeps: the days actually kept, or as_published, the list as first printed.\n"
+     "context holds the astronomy context in the attributes of a\n"
      "loaded Tavrolen object."},
     {"civil_days", civil_days, METH_VARARGS,
      "civil_days(context, first_day, last_day) -> (sunrises, sunsets): TT Julian dates of\n"

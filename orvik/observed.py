@@ -107,8 +107,10 @@ def checked_list(list: Any) -> str | None:
 
 
 def covered_span(list: str | None = None) -> tuple[_dt.date, _dt.date]:
-    """The first and last civil day the ephemeris lets the calendar (or the
-    list of that key, which answers for whole years) answer for."""
+    """The first and last civil day the calendar, or the list of that key,
+    answers for: what the ephemeris covers, and for a list the years it has
+    existed (the exchange's from its first day of trading, the government's
+    from the first year whose published list the rules reproduce)."""
     return _covered(_current(), checked_list(list))
 
 
@@ -163,14 +165,14 @@ def _span(start: Any, end: Any, dayfirst: bool | None) -> tuple[_dt.date, _dt.da
     return first, last, note
 
 
-def _rows(context: Any, first: _dt.date, last: _dt.date,
-          key: str | None) -> tuple[np.ndarray, list[str], list[str]]:
+def _rows(context: Any, first: _dt.date, last: _dt.date, key: str | None,
+          as_published: bool = False) -> tuple[np.ndarray, list[str], list[str]]:
     """The engine's rows; it refuses a span outside covered_span(key), naming it."""
-    return _observed.festivals(context, _day(first), _day(last), key)
+    return _observed.festivals(context, _day(first), _day(last), key, as_published)
 
 
 def festivals(start: Any, end: Any = None, *, list: str | None = None,
-              dayfirst: bool | None = None) -> pd.DataFrame:
+              dayfirst: bool | None = None, as_published: bool = False) -> pd.DataFrame:
     """The festival days from `start` to `end`, inclusive.
 
     `start` and `end` are years (``festivals(2025)``, ``festivals("2025")``,
@@ -184,13 +186,21 @@ def festivals(start: Any, end: Any = None, *, list: str | None = None,
 
     Without `list`, every observance by Delhi's reckoning.  With a key of LISTS
     ("gazetted", "restricted", "nse"), the days that list keeps, by its own
-    reckonings: the exchange's list has weekdays only, as published.
+    reckonings: the exchange's list has weekdays only, as published.  A list
+    answers for the years it has existed (covered_span(list)).  For past years
+    it gives the days actually kept: a day its publisher moved after printing
+    the list (the government's memoranda on the sighting of the moon, the
+    exchange's circulars) is kept where the notice moved it, and the
+    exchange's unforeseen closures are in it.  With `as_published`, the list as
+    first printed, without those notices.
     """
+    if not isinstance(as_published, bool):
+        raise TypeError(f"as_published must be True or False, not {as_published!r}")
     key = checked_list(list)
     first, last, note = _span(start, end, dayfirst)
     if note:
         warnings.warn(note, DateOrderWarning, stacklevel=2)
-    return _table(*_rows(_current().context, first, last, key))
+    return _table(*_rows(_current().context, first, last, key, as_published))
 
 
 def _table(days: Any, names: list[str], sources: list[str]) -> pd.DataFrame:

@@ -31,6 +31,8 @@ inline constexpr Place kBengaluru{"Bengaluru", 12.97, 77.59, 920};
 inline constexpr Place kChennai{"Chennai", 13.08, 80.27, 7};
 inline constexpr Place kHyderabad{"Hyderabad", 17.39, 78.49, 505};
 inline constexpr Place kThiruvananthapuram{"Thiruvananthapuram", 8.52, 76.94, 10};
+/// Kozhikode, on whose coast (Kappad, Kadalundi) Kerala's qazis take the crescent.
+inline constexpr Place kKozhikode{"Kozhikode", 11.25, 75.78, 5};
 
 /// Civil time: Indian Standard Time, UTC+05:30 all year.
 inline constexpr const char* kZoneName = "Asia/Kolkata";

@@ -84,4 +84,53 @@ inline constexpr Closure kGovernmentMoves[] = {
      Notice::after_publication, "Day_of_Ashura"},
 };
 
+// The states' orders that gave a holiday once, or moved one after the year's
+// list was published, each with its order as reported.
+inline constexpr Closure kMaharashtraOrders[] = {
+    // As the exchange's list: Maharashtra's notification PHD.1119/C.R.69/Desk-29.
+    {2021, 5, 13, "Eid_ul_Fitr",
+     "Maharashtra's notification PHD.1119/C.R.69/Desk-29: Ramzan-Id (Id-Ul-Fitr) on 13 May 2021",
+     Notice::in_the_list, "Eid_ul_Fitr"},
+    {2022, 2, 7, "Mourning_Lata_Mangeshkar",
+     "General Administration Department, 6 February 2022: a public holiday under section 25 of the Negotiable "
+     "Instruments Act on the death of Bharat Ratna Lata Mangeshkar"},
+};
+
+
+inline constexpr Closure kTamilNaduOrders[] = {
+    {2019, 10, 28, "Day_after_Deepavali",
+     "Government of Tamil Nadu, October 2019: a holiday on Monday 28 October for Deepavali, which fell on a "
+     "Sunday"},
+    {2021, 11, 5, "Day_after_Deepavali",
+     "Government of Tamil Nadu, November 2021: a holiday on Friday 5 November for state government offices "
+     "and educational institutions"},
+    {2022, 1, 17, "Local_Holiday",
+     "Government of Tamil Nadu, January 2022: a holiday on Monday 17 January for government offices and "
+     "educational institutions, Saturday 29 January a working day in its place"},
+};
+
+inline constexpr Closure kTelanganaOrders[] = {
+    {2020, 10, 26, "Day_after_Dasara",
+     "The Chief Minister's order of October 2020: a holiday on Monday 26 October for all government offices, "
+     "Dasara falling on Sunday 25 October"},
+    {2022, 10, 24, "Deepavali",
+     "General Administration Department, October 2022: the general holiday for Deepavali on Monday 24 "
+     "October instead of Tuesday 25 October",
+     Notice::after_publication, "Deepavali"},
+};
+
+inline constexpr Closure kKeralaOrders[] = {
+    {2021, 7, 21, "Bakrid",
+     "General Administration Department's order of 19 July 2021: the Bakrid holiday on Wednesday 21 July, "
+     "Tuesday 20 July a working day",
+     Notice::after_publication, "Bakrid"},
+    {2022, 5, 3, "Eid_ul_Fitr_Second_Day",
+     "General Administration Department's order of 2 May 2022: Tuesday 3 May a holiday too, the crescent "
+     "not having been seen on 1 May (Monday 2 May stays a holiday)"},
+    {2022, 8, 9, "Day_of_Ashura",
+     "Government order of August 2022: the Muharram holiday on Tuesday 9 August, Monday 8 August a working "
+     "day",
+     Notice::after_publication, "Day_of_Ashura"},
+};
+
 }  // namespace observed

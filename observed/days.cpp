@@ -60,7 +60,7 @@ Site site_of(const Context& ctx, Where where) {
     using namespace pybind11::literals;
     static constexpr const astronomy::Place* kPlaces[] = {nullptr, &astronomy::kMumbai, &astronomy::kBengaluru,
                                                           &astronomy::kChennai, &astronomy::kHyderabad,
-                                                          &astronomy::kThiruvananthapuram};
+                                                          &astronomy::kThiruvananthapuram, &astronomy::kKozhikode};
     const astronomy::Place* place = kPlaces[static_cast<int>(where)];
     if (place == nullptr) return delhi(ctx);
     py::object topos = py::module_::import("skyfield.api").attr("Topos")(

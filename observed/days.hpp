@@ -61,7 +61,7 @@ struct Site {
 
 /// Where a rule reads the sky: the calendar's observer at Delhi, or a place of
 /// astronomy/observer.hpp.
-enum class Where : unsigned char { delhi, mumbai, bengaluru, chennai, hyderabad, thiruvananthapuram };
+enum class Where : unsigned char { delhi, mumbai, bengaluru, chennai, hyderabad, thiruvananthapuram, kozhikode };
 
 /// The calendar's observer, at Delhi (astronomy/observer.hpp).
 Site delhi(const Context& ctx);

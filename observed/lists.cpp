@@ -74,6 +74,11 @@ void keep_listed(const HolidayList& list, std::vector<Festival>& rows, bool as_p
         return false;
     };
     std::erase_if(rows, [&](const Festival& f) { return !kept(f); });
+    const std::size_t listed = rows.size();
+    for (const SecondDay& second : list.second_days)
+        for (std::size_t i = 0; i < listed; ++i)
+            if (std::string_view(rows[i].name) == second.after && year_of(rows[i].day) >= second.since)
+                rows.push_back({rows[i].day + 1, rows[i].source, rows[i].order, second.name});
     for (int c = 0; c < static_cast<int>(list.closures.size()); ++c) {
         const Closure& closure = list.closures[c];
         if (as_published && closure.when == Notice::after_publication) continue;

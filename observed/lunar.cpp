@@ -2,10 +2,12 @@
 // observances' tithis in them, and the rule that puts each on a civil day.
 #include "observed/lunar.hpp"
 
+#include "observed/solar.hpp"
 #include "panchang/panchang.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 
@@ -246,9 +248,99 @@ DayNumber dassehra_by_dharmasindhu(Sky& sky, const TithiJob& j) {
     return at_sunrise(sky, dashami);
 }
 
-DayNumber day_of_tithi_observance(Sky& sky, const TithiJob& j) {
+// Kerala's almanacs give a tithi the day on which it holds six nazhikas (144
+// minutes) after sunrise, as they give a star (Kalakaumudi, 15 October 2018:
+// "the day on which Ashtami comes at six nazhikas in the morning" is
+// Durgashtami; Vijayadashami is "the day Dashami tithi holds from sunrise for
+// at least six nazhikas").  The first such day; if none, the tithi at sunrise.
+
+DayNumber at_six_nazhikas(Sky& sky, const Span& t) {
+    auto [first, last] = candidates(t);
+    for (DayNumber d = first - 1; d <= last; ++d)
+        if (t.holds(sky.sunrise(d) + kSixNazhikas)) return d;
+    return at_sunrise(sky, t);
+}
+
+// The first day whose sunrise and the six nazhikas after it the tithi holds
+// (Kerala's Vijayadashami: 26 October 2020, where dashami began after the 25th's
+// sunrise); if none, at_six_nazhikas.
+DayNumber at_sunrise_and_six_nazhikas(Sky& sky, const Span& t) {
+    auto [first, last] = candidates(t);
+    for (DayNumber d = first; d <= last; ++d)
+        if (t.holds(sky.sunrise(d)) && t.holds(sky.sunrise(d) + kSixNazhikas)) return d;
+    return at_six_nazhikas(sky, t);
+}
+
+// Kerala's Sreekrishna Jayanthi: the day whose midnight (ardharatri, halfway
+// from sunset to the next sunrise) has the ashtami; where two do, the one whose
+// midnight also has the star Rohini, else the first ("Rohini alone does not
+// decide"); where none does, as at_nishita.
+constexpr double kRohiniBegin = 3 * 360.0 / 27, kRohiniEnd = 4 * 360.0 / 27;
+
+DayNumber at_ardharatri_with_rohini(Sky& sky, const Span& t) {
+    auto [from, to] = candidates(t, true);
+    std::vector<DayNumber> days;
+    for (DayNumber d = from; d <= to; ++d) {
+        const Span n = sky.night(d);
+        if (t.holds((n.begin + n.end) / 2)) days.push_back(d);
+    }
+    if (days.empty()) return at_nishita(sky, t);
+    for (DayNumber d : days) {
+        const Span n = sky.night(d);
+        const double moon = sky.lahiri_moon_longitude((n.begin + n.end) / 2);
+        if (days.size() > 1 && kRohiniBegin <= moon && moon < kRohiniEnd) return d;
+    }
+    return days.front();
+}
+
+// The south keeps Deepavali on Naraka Chaturdashi, with the oil bath before
+// dawn: the day whose arunodaya, the four ghatikas (96 minutes) before sunrise,
+// has the chaturdashi ("killed Narakasura on the Chaturdasi ... Before sunrise,
+// all in the house have their oil bath": Kerala's and Tamil Nadu's
+// descriptions of Deepavali).  The first such day; if none, the tithi at
+// sunrise.
+constexpr double kFourGhatikas = 4 * 24.0 / 1440;  // days
+
+DayNumber at_arunodaya(Sky& sky, const Span& t) {
+    auto [first, last] = candidates(t);
+    for (DayNumber d = first; d <= last + 1; ++d)
+        if (t.holds(sky.sunrise(d) - kFourGhatikas)) return d;
+    return at_sunrise(sky, t);
+}
+
+// Karkidaka Vavu: the bali is offered on the morning of the day whose
+// amavasya covers the last six nazhikas before sunset ("if Karutha Vavu comes
+// on two days, and on the first day the Amavasya tithi is present for six
+// nazhikas at the time of sunset, the shraddha should be done in the morning of
+// that day": the Akhila Kerala Jyothisha Mandalam, quoted by Kerala Kaumudi);
+// if no day's are covered, the day with the amavasya at sunrise.
+DayNumber vavu(Sky& sky, const Span& t) {
+    auto [first, last] = candidates(t);
+    for (DayNumber d = first; d <= last; ++d) {
+        const double sunset = sky.sunset(d);
+        if (t.holds(sunset - kSixNazhikas) && t.holds(sunset)) return d;
+    }
+    return at_sunrise(sky, t);
+}
+
+// Hyderabad's Bonalu closes on the Monday after the last Sunday of Ashada: the
+// last Monday whose sunrise falls in the month, that is, before its amavasya
+// ends (Telangana's list: 29 July 2019, 20 July 2020, 2 August 2021).
+DayNumber last_monday(Sky& sky, const Span& t) {
+    DayNumber d = sky.day_of(t.end);
+    while (weekday(d) != monday) --d;
+    return d;
+}
+
+DayNumber rule_day(Sky& sky, const TithiJob& j) {
     switch (kObservances[j.row].kept) {
         case Kept::sunrise: return at_sunrise(sky, j.span(sky));
+        case Kept::six_nazhikas: return at_six_nazhikas(sky, j.span(sky));
+        case Kept::sunrise_and_six_nazhikas: return at_sunrise_and_six_nazhikas(sky, j.span(sky));
+        case Kept::ardharatri_rohini: return at_ardharatri_with_rohini(sky, j.span(sky));
+        case Kept::arunodaya: return at_arunodaya(sky, j.span(sky));
+        case Kept::vavu: return vavu(sky, j.span(sky));
+        case Kept::last_monday: return last_monday(sky, j.span(sky));
         case Kept::madhyahna: return in_period(sky, j.span(sky), &Sky::madhyahna);
         case Kept::aparahna: return in_period(sky, j.span(sky), &Sky::aparahna);
         case Kept::pradosh: return in_period(sky, j.span(sky), &Sky::pradosh);
@@ -266,6 +358,17 @@ DayNumber day_of_tithi_observance(Sky& sky, const TithiJob& j) {
         default: break;
     }
     throw std::logic_error(std::string("no tithi rule for ") + kObservances[j.row].name);
+}
+
+// No day: a tithi kept only in a solar month, in a lunation that falls outside it.
+constexpr DayNumber kNoDay = std::numeric_limits<DayNumber>::min();
+
+DayNumber day_of_tithi_observance(Sky& sky, const TithiJob& j) {
+    const Tithi t = std::get<Tithi>(fix_of(kObservances[j.row]));
+    const DayNumber d = rule_day(sky, j) + t.days_after;
+    if (t.solar_month == kNoSign) return d;
+    auto [begin, end] = solar_month(sky, Kept::kerala, t.solar_month, d);
+    return begin <= d && d <= end ? d : kNoDay;
 }
 
 // The amanta name (0 "Chaitra" to 11 "Phalguna") of each lunation that starts at

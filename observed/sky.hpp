@@ -123,6 +123,10 @@ private:
 /// 293 1/3 degrees, the 22nd of the 27 (panchang::kNakshatras).
 inline constexpr double kShravanaBegin = 21 * 360.0 / 27, kShravanaEnd = 22 * 360.0 / 27;
 
+/// Six nazhikas (of 24 minutes), in days: Kerala's almanacs give a day the star
+/// or tithi in force this long after its sunrise.
+inline constexpr double kSixNazhikas = 6 * 24.0 / 1440;
+
 /// A period of the day, as the rules name them.
 using Period = Span (Sky::*)(DayNumber);
 

@@ -49,56 +49,67 @@ DayNumber first_day(Sky& sky, Kept kept, double t) {
         // The Malayalam rule: a sankranti before the end of the third fifth of
         // daytime (madhyahna) begins the month that day, else the next.
         case Kept::kerala: return t < sky.madhyahna(d).end ? d : d + 1;
+        // Vishu: the Vishukkani is seen at the first sunrise after the Sun
+        // enters Mesha, the next day's when it enters after sunrise ("the Kani
+        // must be seen at the sunrise after the Medam sankramam", as Kerala's
+        // almanacs say it; pathramonline, 2022).
+        case Kept::vishu: return t < sky.sunrise(d) ? d : d + 1;
         default: break;
     }
     throw std::logic_error("not an ingress rule");
 }
 
-// Onam (Thiruvonam) is kept on the day of the Malayalam month Chingam (from
-// the Sun's entry into Simha to its entry into Kanya, by the Malayalam rule)
-// whose star is Thiruvonam (Shravana): a day's star is the nakshatra in force
-// six nazhikas (144 minutes) after its sunrise, as Kerala's almanacs count it
-// (a star that holds six nazhikas after sunrise owns the day).  Where two days
-// of the month have it, Onam is the later.
-constexpr double kSixNazhikas = 6 * 24.0 / 1440;  // days
-
+// A festival of a star in a solar month is kept on the day of the month whose
+// star it is: a day's star is the nakshatra in force six nazhikas (144
+// minutes) after its sunrise, as Kerala's almanacs count it (a star that holds
+// six nazhikas after sunrise owns the day; Kalakaumudi, 13 August 2018:
+// "Thiruvonam is on August 25 ... the Thiruvonam star of Chingam holds six
+// nazhikas after sunrise on that day").  Where two days of the month have it,
+// the later (a birth star that comes twice in a month counts the second).
+// Onam is Thiruvonam (Shravana) in Chingam, the Malayalam month from the Sun's
+// entry into Simha; Sree Narayana Guru Jayanthi is Chathayam (Shatabhisha) in
+// Chingam; Tamil Nadu's Thai Poosam is Poosam (Pushya) in Thai, the Tamil month
+// from the Sun's entry into Makara.
 // The Moon's sidereal motion in degrees a day lies within these bounds (13.18
 // on average, from near apogee to near perigee).
 constexpr double kMoonSlowest = 11.7, kMoonFastest = 15.5;
 
-// Kanya, whose ingress ends Onam's month Chingam (the Sun in Simha), and the
-// days the Sun spends in Simha (31.0 to 31.5): the guess for that ingress.
-constexpr int kKanya = Ingress("Kanya").sign;
-constexpr double kSimhaDays = 31;
+// The days from an ingress to the next, 29.3 to 31.5: the guess for the next
+// ingress, which the search finds from within days.
+constexpr double kSolarMonthDays = 31;
 
-DayNumber onam(Sky& sky, double simha, double guess) {
-    const DayNumber chingam = first_day(sky, Kept::kerala, simha);
-    const DayNumber kanni = first_day(sky, Kept::kerala, sky.sun_reaches(30.0 * kKanya, guess + kSimhaDays));
+DayNumber star_day(Sky& sky, Kept month_rule, int sign, int nakshatra, double ingress, double guess) {
+    const double begin = nakshatra * 360.0 / 27, end = (nakshatra + 1) * 360.0 / 27;
+    const DayNumber month = first_day(sky, month_rule, ingress);
+    const DayNumber next = first_day(sky, month_rule, sky.sun_reaches(30.0 * ((sign + 1) % 12), guess + kSolarMonthDays));
     auto star = [&](DayNumber d) { return sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas); };
-    auto is_shravana = [](double moon) { return kShravanaBegin <= moon && moon < kShravanaEnd; };
+    auto is_it = [&](double moon) { return begin <= moon && moon < end; };
     // From the Moon at the month's last star instant, the days back at which its
-    // star can have been Shravana: only those are read.
-    const DayNumber last = kanni - 1;
-    const double past_begin = runtime::floored_mod(star(last) - kShravanaBegin, 360.0);
-    const double past_end = runtime::floored_mod(star(last) - kShravanaEnd, 360.0);
-    if (!std::isfinite(past_begin)) return chingam;  // not yet computed: a later pass decides
+    // star can have been this one: only those are read.
+    const DayNumber last = next - 1;
+    const double past_begin = runtime::floored_mod(star(last) - begin, 360.0);
+    const double past_end = runtime::floored_mod(star(last) - end, 360.0);
+    if (!std::isfinite(past_begin)) return month;  // not yet computed: a later pass decides
     const bool in_it = past_end > past_begin;
     const DayNumber nearest = in_it ? 0 : static_cast<DayNumber>(std::floor(past_end / kMoonFastest));
     const DayNumber farthest = static_cast<DayNumber>(std::ceil(past_begin / kMoonSlowest));
-    for (DayNumber k = nearest; k <= farthest && last - k >= chingam; ++k)
-        if (is_shravana(star(last - k))) return last - k;
-    // Near perigee the Moon can pass all of Shravana between two days' star
+    for (DayNumber k = nearest; k <= farthest && last - k >= month; ++k)
+        if (is_it(star(last - k))) return last - k;
+    // Near perigee the Moon can pass all of the star between two days' star
     // instants: then the day within whose span it did.
-    for (DayNumber d = last - 1; d >= chingam; --d)
-        if (star(d) < kShravanaBegin && star(d + 1) >= kShravanaEnd) return d;
-    return chingam;
+    for (DayNumber d = last - 1; d >= month; --d)
+        if (runtime::floored_mod(star(d) - begin, 360.0) > 180 && runtime::floored_mod(star(d + 1) - end, 360.0) < 180)
+            return d;
+    return month;
 }
 
 DayNumber day_of_ingress_observance(Sky& sky, const IngressJob& j) {
     const Observance& o = kObservances[j.row];
     const Ingress& in = std::get<Ingress>(o.by);
     const double t = sky.sun_reaches(30.0 * in.sign, j.guess);
-    if (o.kept == Kept::onam) return onam(sky, t, j.guess);
+    if (o.kept == Kept::kerala_star || o.kept == Kept::tamil_star)
+        return star_day(sky, o.kept == Kept::kerala_star ? Kept::kerala : Kept::tamil, in.sign, in.star, t, j.guess) +
+               in.days_after;
     return first_day(sky, o.kept, t) + in.days_after;
 }
 
@@ -111,6 +122,16 @@ double ingress_guess(long long year, double degrees) {
 }
 
 }  // namespace
+
+std::pair<DayNumber, DayNumber> solar_month(Sky& sky, Kept month_rule, int sign, DayNumber near) {
+    constexpr double kHalfYear = 365.2564 / 2;
+    double guess = ingress_guess(astronomy::civil_from_days(near).y, 30.0 * sign);
+    if (guess - approx_tt(near) > kHalfYear) guess -= 2 * kHalfYear;
+    if (approx_tt(near) - guess > kHalfYear) guess += 2 * kHalfYear;
+    const DayNumber begin = first_day(sky, month_rule, sky.sun_reaches(30.0 * sign, guess));
+    const double next = sky.sun_reaches(30.0 * ((sign + 1) % 12), guess + kSolarMonthDays);
+    return {begin, first_day(sky, month_rule, next) - 1};
+}
 
 std::vector<KeptOn> solar_days(Skies& skies, Where where, const std::vector<int>& rows, DayNumber first,
                                DayNumber last) {

@@ -14,4 +14,8 @@ namespace observed {
 std::vector<KeptOn> solar_days(Skies& skies, Where where, const std::vector<int>& rows, DayNumber first,
                                DayNumber last);
 
+/// The first and last civil day of the solar month of `sign`, beginning by the
+/// ingress rule `month_rule`, that is nearest civil day `near`.
+std::pair<DayNumber, DayNumber> solar_month(Sky& sky, Kept month_rule, int sign, DayNumber near);
+
 }  // namespace observed

@@ -122,9 +122,11 @@ PyMethodDef methods[] = {
 
 void fill_observed(py::module_& m) {
     // NAMES: source -> the names of the calendar without a list, in table order;
-    // LISTS: key -> description; LIST_NAMES: key -> every name the list can give.
+    // LISTS: key -> description; LIST_NAMES: key -> every name the list can give;
+    // SATURDAYS: key -> ((first civil day, closed Saturdays as bits: bit k - 1
+    // the k-th of the month), ...), latest last.
     py::list sources;
-    py::dict names, lists, list_names;
+    py::dict names, lists, list_names, saturdays;
     for (Source s : kSources) {
         sources.append(source_name(s));
         names[source_name(s)] = py::tuple();
@@ -144,12 +146,18 @@ void fill_observed(py::module_& m) {
         for (int r = 0; r < observed::kObservanceCount; ++r)
             if (observed::kObservances[r].lists.any(l.id)) append_new(t, observed::kObservances[r].name);
         for (const observed::Closure& c : l.closures) append_new(t, c.name);
+        for (const observed::SecondDay& d : l.second_days) append_new(t, d.name);
         list_names[l.key] = t;
+        py::list rules;
+        for (const observed::Saturdays& s : l.saturdays)
+            rules.append(py::make_tuple(astronomy::days_from_civil(s.year, s.month, s.day), s.closed));
+        saturdays[l.key] = py::tuple(rules);
     }
     m.attr("SOURCES") = py::tuple(sources);
     m.attr("NAMES") = names;
     m.attr("LISTS") = lists;
     m.attr("LIST_NAMES") = list_names;
+    m.attr("SATURDAYS") = saturdays;
 }
 
 PyModuleDef_Slot slots[] = {

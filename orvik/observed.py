@@ -10,6 +10,7 @@ question, the day India keeps, at Delhi, in India time::
     observed.festivals(2027, list="nse")      # the exchange's trading holidays
     observed.annotate(df, "date")             # a column of the days' festivals
     pd.Timestamp("2024-10-30") + observed.HolidayCalendar().business_days(3)
+    pd.Timestamp("2026-01-12") + 5 * observed.business_days("TN")   # Tamil Nadu's offices
 
 Hindu festivals follow the tithi at sunrise or in the part of the day their
 rule names (madhyahna, aparahna, pradosh, nishita), with adhik months left
@@ -36,8 +37,8 @@ from pandas.tseries.holiday import AbstractHolidayCalendar
 from orvik import _observed
 from orvik.dates import NS_PER_DAY, DateOrderWarning, Span, as_written, checked_columns, read_dates
 
-__all__ = ["festivals", "annotate", "HolidayCalendar", "LISTS", "NAMES", "SOURCES", "covered_span",
-           "checked_list", "use_context"]
+__all__ = ["festivals", "annotate", "HolidayCalendar", "business_days", "LISTS", "NAMES", "SOURCES",
+           "covered_span", "checked_list", "use_context"]
 
 #: The calendars that fix observances, in the order rows of one day list them.
 SOURCES: tuple[str, ...] = tuple(_observed.SOURCES)
@@ -48,6 +49,10 @@ NAMES: dict[str, tuple[str, ...]] = dict(_observed.NAMES)
 LISTS: dict[str, str] = dict(_observed.LISTS)
 #: The names each list can give.
 _LIST_NAMES: dict[str, tuple[str, ...]] = dict(_observed.LIST_NAMES)
+#: The Saturdays each list's offices close: ((first day since 1970-01-01, bit
+#: k - 1 set when the k-th Saturday of the month is closed), ...), latest last.
+_SATURDAYS: dict[str, tuple[tuple[int, int], ...]] = dict(_observed.SATURDAYS)
+_EVERY_SATURDAY = 0b11111
 
 _EPOCH = _dt.date(1970, 1, 1)
 
@@ -299,10 +304,47 @@ def _bounds(start: Any, end: Any, dayfirst: bool | None,
     return bounds, note
 
 
+def _weekly_closures(key: str | None, first: _dt.date, last: _dt.date) -> tuple[str, np.ndarray]:
+    """The weekmask and the closed Saturdays (datetime64[D]) of a list's offices
+    from `first` to `last`: Sundays always; every Saturday, or those its rules
+    close (the second and fourth, say), from the day each rule took effect."""
+    rules = _SATURDAYS.get(key, ((0, _EVERY_SATURDAY),)) if key else ((0, _EVERY_SATURDAY),)
+    start, end = np.datetime64(first, "D"), np.datetime64(last, "D")
+    saturdays = np.arange(start + (5 - (start.astype("int64") + 3) % 7) % 7, end + 1, 7)
+    if all(closed == _EVERY_SATURDAY for day, closed in rules if day <= end.astype("int64")):
+        return "Mon Tue Wed Thu Fri", saturdays[:0]
+    days = saturdays.astype("int64")
+    which = np.searchsorted(np.array([d for d, _ in rules]), days, side="right") - 1
+    masks = np.array([closed for _, closed in rules])[np.maximum(which, 0)]
+    nth = (saturdays.astype("datetime64[D]") - saturdays.astype("datetime64[M]")).astype("int64") // 7
+    return "Mon Tue Wed Thu Fri Sat", saturdays[(masks >> nth) & 1 == 1]
+
+
+def business_days(list: str | None = "gazetted") -> pd.offsets.CustomBusinessDay:
+    """pandas' ``CustomBusinessDay`` for the offices of a list: its holidays and
+    its weekly closures (Sundays, and the Saturdays its offices close: every one
+    for the central government, the exchange and Tamil Nadu, Maharashtra's from
+    29 February 2020, Karnataka's second and fourth, Telangana's and Kerala's
+    second), over covered_span(list)::
+
+        pd.Timestamp("2026-01-12") + 5 * observed.business_days("TN")
+
+    pandas' offset treats every weekday past the span as a working day without a
+    word; HolidayCalendar(list).business_days(n) refuses to step there.
+    """
+    key = checked_list(list)
+    first, last = covered_span(key)
+    weekmask, saturdays = _weekly_closures(key, first, last)
+    holidays = HolidayCalendar(key).holidays().to_numpy(dtype="datetime64[D]")
+    return pd.offsets.CustomBusinessDay(weekmask=weekmask,
+                                        holidays=np.union1d(holidays, saturdays).tolist())
+
+
 class BusinessDays:
-    """`n` business days of a HolidayCalendar: weekdays that are not its
-    holidays, as ``pd.offsets.CustomBusinessDay(n, calendar=calendar)`` steps
-    them, for a day or date-time, a DatetimeIndex or a Series of them.  A step
+    """`n` business days of a HolidayCalendar: the days its list's offices work
+    (weekdays, and the Saturdays a state's offices open, that are not its
+    holidays), stepped as pandas' ``CustomBusinessDay`` steps, for a day or
+    date-time, a DatetimeIndex or a Series of them.  A step
     from or to a day outside the calendar's span (whose holidays no one knows)
     raises ValueError instead of treating those days as working days."""
 
@@ -314,7 +356,9 @@ class BusinessDays:
             raise TypeError(f"n must be a whole number of business days, not {as_written(n)}")
         self.calendar, self.n = calendar, int(n)
         holidays = calendar.holidays().to_numpy(dtype="datetime64[D]")
-        self._days = np.busdaycalendar(holidays=holidays)
+        weekmask, saturdays = _weekly_closures(calendar.list, calendar.start_date.date(),
+                                               calendar.end_date.date())
+        self._days = np.busdaycalendar(weekmask=weekmask, holidays=np.union1d(holidays, saturdays))
 
     def __repr__(self) -> str:
         return f"<{self.n} business days of {self.calendar.name}>"

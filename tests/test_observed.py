@@ -357,6 +357,10 @@ def test_command_line(tmp_path):
     r = orvik("in.csv", "--column", "when", "--observed", "--list", "nse", "--output", "nse.csv")
     assert r.returncode == 0, r.stderr
     assert (tmp_path / "nse.csv").read_text().splitlines()[1:] == ["2024-10-31,007,", "2024-11-01,8,Diwali_Laxmi_Pujan"]
+    # A state's list, where the south keeps Deepavali at the dawn of Naraka Chaturdashi.
+    r = orvik("in.csv", "--column", "when", "--observed", "--list", "TN", "--output", "tn.csv")
+    assert r.returncode == 0, r.stderr
+    assert (tmp_path / "tn.csv").read_text().splitlines()[1:] == ["2024-10-31,007,Deepavali", "2024-11-01,8,"]
     for args, message in ((["--calendar", "2021", "--list", "bse"], "'gazetted', 'restricted', 'nse'"),
                           (["in.csv", "--column", "when", "--list", "nse"], "--list needs --observed")):
         r = orvik(*args)
@@ -466,6 +470,74 @@ def test_lists_before_2019(code, as_published):
         misses = {day for days in required if not days & ours for day in days} - set(EARLIER_MISSES)
         extra = ours - allowed - set(EARLIER_MISSES.values())
         assert not misses and not (whole and extra), (year, sorted(misses), sorted(extra))
+
+
+STATES = os.path.join(DATA, "states")
+# Years a state's file does not give whole (its header says which), where a day
+# the rules give may be one the source left out.
+PARTIAL_STATE_YEARS = {("KA", 2019), ("KA", 2020), ("KA", 2021), ("TG", 2019), ("KL", 2020)}
+# The published days no rule gives, each with its reason, and the rules' day
+# for it where the list has another.
+STATE_MISSES = {
+    # Read from single unverified sources (Karnataka's Kannada press for its
+    # August-October rows, an Urdu report for Telangana): Bakrid was 12 August
+    # 2019 everywhere in India, Ganesh Chaturthi's madhyahna was 2 September.
+    ("KA", "2019-08-08"): None, ("KA", "2019-09-01"): None, ("TG", "2019-08-08"): None,
+    # Telangana's Holi of 2020 on the full moon's first sunrise, its Krishna
+    # Ashtami of 2020 on the midnight ashtami before Avani began (the rules: the
+    # day after Holika Dahan; Rohini in Avani), its Bathukamma of 2020 after the
+    # adhika Ashvina (the rules: the Mahalaya amavasya before it).
+    ("TG", "2020-03-09"): "2020-03-10", ("TG", "2020-08-11"): "2020-09-10",
+    ("TG", "2020-10-17"): "2020-09-17",
+    # One source's Holy Saturday of 2020, not in the order's 26 holidays.
+    ("KL", "2020-04-11"): None,
+}
+
+
+def state_days(key):
+    """{year: (required days, allowed days, whole)} of a state's published list:
+    a row marked 'conflict' or 'revised' (moved or added by a later order) is
+    allowed, not required, and so is the banks' closing of accounts."""
+    path = os.path.join(STATES, f"{key}-2019-2022.csv")
+    table = pd.read_csv(path, comment="#")
+    out = {}
+    for year, rows in table.groupby("year"):
+        note = rows["note"].fillna("")
+        optional = note.str.contains("conflict|revised") | rows["published_name"].str.startswith("Annual")
+        out[year] = (set(rows[~optional]["date"]), set(rows["date"]), (key, year) not in PARTIAL_STATE_YEARS)
+    return out
+
+
+@pytest.mark.values
+@pytest.mark.parametrize("key", ["MH", "KA", "TN", "TG", "KL"])
+def test_state_lists(key):
+    """Each state's general holidays as its government published them for
+    2019-2022: every day but the known misses, and in a year given whole no
+    other day."""
+    for year, (required, allowed, whole) in state_days(key).items():
+        ours = set(observed.festivals(year, list=key)["date"].dt.strftime("%Y-%m-%d"))
+        misses = {d for d in required - ours if (key, d) not in STATE_MISSES}
+        known = {v for (k, _), v in STATE_MISSES.items() if k == key and v}
+        extra = ours - allowed - known
+        assert not misses and not (whole and extra), (year, sorted(misses), sorted(extra))
+
+
+@pytest.mark.parametrize("key, day, n, expected", [
+    # Karnataka's second and fourth Saturdays (8 and 22 January 2022).
+    ("KA", "2022-01-07", 1, "2022-01-10"), ("KA", "2022-01-21", 1, "2022-01-24"),
+    # Maharashtra's five-day week from 29 February 2020; the first Saturday before it.
+    ("MH", "2020-02-28", 1, "2020-03-02"), ("MH", "2020-01-03", 1, "2020-01-04"),
+    # Tamil Nadu, January 2022: Pongal, Saturday, Sunday, the order of 17 January,
+    # Thai Poosam.
+    ("TN", "2022-01-13", 1, "2022-01-19"),
+    # Kerala, April 2022: Maundy Thursday, Good Friday, a third Saturday worked.
+    ("KL", "2022-04-13", 1, "2022-04-16"),
+    # The central government: Saturdays and Sundays.
+    ("gazetted", "2022-04-13", 2, "2022-04-19"),
+])
+def test_business_days_close_each_list_s_saturdays(key, day, n, expected):
+    assert pd.Timestamp(day) + n * observed.business_days(key) == pd.Timestamp(expected)
+    assert pd.Timestamp(day) + observed.HolidayCalendar(key).business_days(n) == pd.Timestamp(expected)
 
 
 @pytest.mark.values

@@ -75,7 +75,7 @@ def parser() -> argparse.ArgumentParser:
     p.add_argument("--list", metavar="KEY", help="with --calendar or --observed, one of India's "
                    "published holiday lists instead of every observance: gazetted (central-"
                    "government offices in Delhi), restricted, nse (the exchange's trading "
-                   "holidays)")
+                   "holidays), or a state's: MH, KA, TN, TG, KL")
     p.add_argument("--calendar", nargs="+", metavar="FROM", help="print the observed calendar "
                    "as CSV (date,name,source) instead of annotating a file: a year, two years, "
                    "or two dates, inclusive (for example: --calendar 2025, --calendar "

@@ -568,6 +568,30 @@ def test_business_days_close_each_list_s_saturdays(key, day, n, expected):
     ("restricted", 2022, "Guru_Gobind_Singh_Jayanti", ["2022-01-09", "2022-12-29"]),
     ("restricted", 2024, "Parsi_New_Year", ["2024-08-15"]),
     ("nse", 2024, "Ram_Mandir_Pran_Pratishtha", ["2024-01-22"]),
+    # The states' rules where the rule, not the tithi at sunrise, decides; each
+    # day is its state's published one (tests/data/states).  Kerala: dashami
+    # began after the 25th's sunrise; Durgashtami's ashtami held six nazhikas
+    # after the 23rd's sunrise; the ashtami of Chingam, not of Bhadrapada's
+    # Karkidakam days; of two midnights, the one with Rohini; Vishu after an
+    # ingress past sunrise.
+    ("KL", 2020, "Vijaya_Dasami", ["2020-10-26"]),
+    ("KL", 2020, "Mahanavami", ["2020-10-24"]),
+    ("KL", 2020, "Sreekrishna_Jayanthi", ["2020-09-10"]),
+    ("KL", 2021, "Sreekrishna_Jayanthi", ["2021-08-30"]),
+    ("KL", 2019, "Vishu", ["2019-04-15"]),
+    # Tamil Nadu: chaturdashi at the dawn of the 4th, amavasya by its sunrise;
+    # Thai Poosam from 2021 only.
+    ("TN", 2021, "Deepavali", ["2021-11-04"]),
+    ("TN", 2020, "Thai_Poosam", []),
+    ("TN", 2022, "Thai_Poosam", ["2022-01-18"]),
+    # Telangana: Ashada's amavasya on a Sunday, Bonalu the Monday before; the
+    # day after Vijaya Dasami from its list of 2021; Rohini in Avani.
+    ("TG", 2021, "Bonalu", ["2021-08-02"]),
+    ("TG", 2020, "Following_Day_of_Vijaya_Dasami", []),
+    ("TG", 2021, "Following_Day_of_Vijaya_Dasami", ["2021-10-16"]),
+    ("TG", 2021, "Sri_Krishna_Ashtami", ["2021-08-31"]),
+    # Karnataka: the Sun entered Makara at 14:29, after madhyahna.
+    ("KA", 2022, "Makara_Sankranti", ["2022-01-15"]),
 ])
 def test_list_rules_on_days_they_decide(key, year, name, days):
     """Published days of other years, each decided by a rule the 2019-2021

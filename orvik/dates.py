@@ -92,6 +92,9 @@ ZONE_NAMES = {"IST": INDIA, "Asia/Calcutta": INDIA}
 # it (Windows' default cutoff of 2029): 00 to 29 in the 2000s, 30 to 99 in the
 # 1900s.
 CENTURY_PIVOT = 30
+
+# The longest text read as a date; a longer value is unreadable.
+LONGEST_DATE = 200
 # Excel's serial day numbers count from 1899-12-30 (its day 1 is 1900-01-01,
 # after its fictitious 1900-02-29 from day 61 on).
 EXCEL_EPOCH = _dt.date(1899, 12, 30)
@@ -263,6 +266,14 @@ class DateReader:
         short = np.zeros(len(values), dtype=bool)  # a year written with two digits
         where = _Where(values, first_row)
         text = self._typed(values, wall, kind, where)
+        if text is not None and len(text):
+            # No date is written this long; dateutil's tokenizer, which pandas
+            # calls for mixed formats, takes time growing with the square of a
+            # value's length (25 s for a million characters).
+            too_long = (text.str.len() > LONGEST_DATE).to_numpy(dtype=bool)
+            if too_long.any():
+                kind[text.index.to_numpy()[too_long]] = UNREADABLE
+                text = text[~too_long]
         if text is not None and len(text):
             filled = text.to_numpy(dtype=object, na_value="")
             joined = "\n" + "\n".join(filled) + "\n"

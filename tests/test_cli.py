@@ -120,9 +120,10 @@ class TestFailures:
 
     @pytest.mark.parametrize("name, content, says", [
         ("bad.csv", None, "bad.csv: not found"),
-        ("bad.csv", b"\x00\x01\x02garbage", "no column 'date' in bad.csv"),
+        ("bad.csv", b"\x00\x01\x02garbage", "line 1 holds a NUL character"),
         ("bad.csv", b"", "the file is empty"),
-        ("/dev/zero", None, "line 1 is longer than 16,777,216 characters"),
+        ("/dev/zero", None, "line 1 holds a NUL character"),
+        ("bad.csv", "a line too long to hold", "line 2 is longer than 16,777,216 characters"),
         ("bad.csv", gzip.compress(b"date\n2024-01-26\n"), "it is compressed as .gz files are"),
         ("bad.csv.gz", b"date\n2024-01-26\n", "bad.csv.gz: gzip data: Not a gzipped file"),
         ("bad.csv.gz", gzip.compress(b"date\n2024-01-26\n")[:-4], "gzip data: Compressed file "
@@ -140,6 +141,8 @@ class TestFailures:
                 archive.writestr("b.csv", "date\n")
         elif content == "one byte of cp1252 on line 3":
             (here / name).write_bytes("date,who\n2024-01-26,x\n2024-01-26,José\n".encode("cp1252"))
+        elif content == "a line too long to hold":
+            (here / name).write_text("date\n" + "9" * (1 << 25) + "\n")
         elif content == "a header with ';' and '|'":
             (here / name).write_text("date;amount|x\n2024-01-26;1|2\n")
         elif content is not None:

@@ -69,6 +69,9 @@ def india(values, **options):
     (None, "2024-10", UNREADABLE),
     (None, "2024", UNREADABLE),
     (None, "20:00", UNREADABLE),
+    # Text longer than any date (pandas' mixed-format parser would take minutes
+    # over a million characters).
+    pytest.param(None, "2024-10-31 " + "9" * 1_000_000, UNREADABLE, id="a million characters"),
 ])
 def test_text(zone, value, expected):
     options = {} if zone is None else {"zone": zone}

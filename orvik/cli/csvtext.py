@@ -385,6 +385,12 @@ class CsvInput:
             else:
                 text = self._decode(decoder, data, line)
             text = rest + text
+            if "\0" in text:
+                # No text file holds one, and Python's csv module reads it on some
+                # versions only: refused everywhere, as the binary it shows.
+                at = line + text[:text.index("\0")].count("\n")
+                raise Failure(f"cannot read {self.shown}: line {at} holds a NUL character, as no "
+                              f"text file does: name its encoding with --encoding if it is text")
             cut = text.rfind("\n") + 1
             rest, text = text[cut:], text[:cut]
             if text:

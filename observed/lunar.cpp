@@ -20,6 +20,7 @@ using astronomy::kTithiDegrees;
 // One observance's tithi in one lunation.
 struct TithiJob {
     int row;
+    Tithi fix;      // the row's, resolved
     Span lunation;  // from its new moon to the next
     int tithi;      // 1 to 30, counted from the new moon
 
@@ -364,7 +365,7 @@ DayNumber rule_day(Sky& sky, const TithiJob& j) {
 constexpr DayNumber kNoDay = std::numeric_limits<DayNumber>::min();
 
 DayNumber day_of_tithi_observance(Sky& sky, const TithiJob& j) {
-    const Tithi t = std::get<Tithi>(fix_of(kObservances[j.row]));
+    const Tithi& t = j.fix;
     const DayNumber d = rule_day(sky, j) + t.days_after;
     if (t.solar_month == kNoSign) return d;
     auto [begin, end] = solar_month(sky, Kept::kerala, t.solar_month, d);
@@ -413,7 +414,7 @@ std::vector<KeptOn> lunar_days(Skies& skies, Where where, const std::vector<doub
             const Tithi t = std::get<Tithi>(fix_of(kObservances[r]));
             const bool krishna = t.paksha == Paksha::krishna;
             if (t.month != (krishna ? (l.month + 1) % 12 : l.month)) continue;
-            jobs.push_back({r, l.span, t.tithi + (krishna ? 15 : 0)});
+            jobs.push_back({r, t, l.span, t.tithi + (krishna ? 15 : 0)});
         }
     }
     std::vector<KeptOn> out;

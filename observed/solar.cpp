@@ -78,15 +78,21 @@ constexpr double kMoonSlowest = 11.7, kMoonFastest = 15.5;
 // ingress, which the search finds from within days.
 constexpr double kSolarMonthDays = 31;
 
-DayNumber star_day(Sky& sky, Kept month_rule, int sign, int nakshatra, double ingress, double guess) {
+// The first and last civil day of the solar month of `sign`, by `month_rule`,
+// from `guess`, within days of its ingress.
+std::pair<DayNumber, DayNumber> month_from(Sky& sky, Kept month_rule, int sign, double guess) {
+    const DayNumber begin = first_day(sky, month_rule, sky.sun_reaches(30.0 * sign, guess));
+    const double next = sky.sun_reaches(30.0 * ((sign + 1) % 12), guess + kSolarMonthDays);
+    return {begin, first_day(sky, month_rule, next) - 1};
+}
+
+DayNumber star_day(Sky& sky, Kept month_rule, int sign, int nakshatra, double guess) {
     const double begin = nakshatra * 360.0 / 27, end = (nakshatra + 1) * 360.0 / 27;
-    const DayNumber month = first_day(sky, month_rule, ingress);
-    const DayNumber next = first_day(sky, month_rule, sky.sun_reaches(30.0 * ((sign + 1) % 12), guess + kSolarMonthDays));
+    const auto [month, last] = month_from(sky, month_rule, sign, guess);
     auto star = [&](DayNumber d) { return sky.lahiri_moon_longitude(sky.sunrise(d) + kSixNazhikas); };
     auto is_it = [&](double moon) { return begin <= moon && moon < end; };
     // From the Moon at the month's last star instant, the days back at which its
     // star can have been this one: only those are read.
-    const DayNumber last = next - 1;
     const double past_begin = runtime::floored_mod(star(last) - begin, 360.0);
     const double past_end = runtime::floored_mod(star(last) - end, 360.0);
     if (!std::isfinite(past_begin)) return month;  // not yet computed: a later pass decides
@@ -106,11 +112,10 @@ DayNumber star_day(Sky& sky, Kept month_rule, int sign, int nakshatra, double in
 DayNumber day_of_ingress_observance(Sky& sky, const IngressJob& j) {
     const Observance& o = kObservances[j.row];
     const Ingress& in = std::get<Ingress>(o.by);
-    const double t = sky.sun_reaches(30.0 * in.sign, j.guess);
     if (o.kept == Kept::kerala_star || o.kept == Kept::tamil_star)
-        return star_day(sky, o.kept == Kept::kerala_star ? Kept::kerala : Kept::tamil, in.sign, in.star, t, j.guess) +
+        return star_day(sky, o.kept == Kept::kerala_star ? Kept::kerala : Kept::tamil, in.sign, in.star, j.guess) +
                in.days_after;
-    return first_day(sky, o.kept, t) + in.days_after;
+    return first_day(sky, o.kept, sky.sun_reaches(30.0 * in.sign, j.guess)) + in.days_after;
 }
 
 // The TT Julian date, within days, when the Sun's sidereal longitude reaches
@@ -128,9 +133,7 @@ std::pair<DayNumber, DayNumber> solar_month(Sky& sky, Kept month_rule, int sign,
     double guess = ingress_guess(astronomy::civil_from_days(near).y, 30.0 * sign);
     if (guess - approx_tt(near) > kHalfYear) guess -= 2 * kHalfYear;
     if (approx_tt(near) - guess > kHalfYear) guess += 2 * kHalfYear;
-    const DayNumber begin = first_day(sky, month_rule, sky.sun_reaches(30.0 * sign, guess));
-    const double next = sky.sun_reaches(30.0 * ((sign + 1) % 12), guess + kSolarMonthDays);
-    return {begin, first_day(sky, month_rule, next) - 1};
+    return month_from(sky, month_rule, sign, guess);
 }
 
 std::vector<KeptOn> solar_days(Skies& skies, Where where, const std::vector<int>& rows, DayNumber first,
